@@ -1,0 +1,33 @@
+# The two commands: `make test` and `make run`. Each installs what it needs first.
+PRESET ?= release
+BUILD := build/$(PRESET)
+XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
+
+.PHONY: all setup configure build test run bench fuzz clean
+
+all: build
+
+setup:
+	./scripts/setup
+
+configure: setup
+	cmake --preset $(PRESET)
+
+build: configure
+	cmake --build --preset $(PRESET)
+
+test: build
+	cd $(BUILD) && $(XVFB) ctest --output-on-failure -j2
+
+run: build
+	./scripts/demo $(BUILD)
+
+bench: build
+	./bench/run $(BUILD)
+
+fuzz: setup
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+
+clean:
+	rm -rf build

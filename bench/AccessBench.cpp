@@ -1,0 +1,112 @@
+// Figures for opening a stream and reading its items, each next to a floor measured in the
+// same run on the same machine:
+//   opening  a hand-made index of 32,768 leaf items and 5 overview levels (target < 20 ms)
+//   reading  LoadItemIO over every item of a 10-million-point stream, warm cache, against
+//            `cat` of the same files (target: at least half of cat's speed)
+#include <vtkCellArray.h>
+#include <vtkFloatArray.h>
+#include <vtkNew.h>
+#include <vtkPoints.h>
+#include <vtkUnsignedCharArray.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "nimbex/access/Nimbex.h"
+#include "tests/support/StreamWriter.h"
+
+namespace {
+
+double MedianMilliseconds(int runs, const std::function<void()>& work) {
+  std::vector<double> times;
+  for (int run = 0; run < runs; ++run) {
+    auto start = std::chrono::steady_clock::now();
+    work();
+    times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+  }
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
+// An octree of depth 5 with every one of its 32,768 cells filled, and every overview level.
+void BenchOpening(const ScratchFolder& folder) {
+  TestStream stream;
+  stream.depth = 5;
+  for (int depth = 0; depth <= 5; ++depth)
+    for (long long id = 0; id < GetCellCount(depth, 0); ++id) {
+      TestItem item;
+      item.id = static_cast<int>(id);
+      item.depth = depth;
+      item.points = {{0, 0, 0}};
+      stream.items.push_back(item);
+    }
+  const auto path = folder / "index.strm";
+  WriteTestStream(path, stream);
+
+  const double ms = MedianMilliseconds(15, [&] {
+    CNimbex cloud(path.c_str());
+    if (!cloud.OpenStrmCloud()) std::fprintf(stderr, "open failed: %s\n", cloud.GetLastError().c_str());
+  });
+  std::printf("open    32768 leaf items + 5 overview levels   median %8.2f ms   (target < 20 ms)\n", ms);
+}
+
+void BenchReading(const ScratchFolder& folder) {
+  const auto path = folder / "lattice.strm";
+  WriteTestStream(path, MakeLatticeStream(4, 14, 0));
+  CNimbex cloud(path.c_str());
+  if (!cloud.OpenStrmCloud()) {
+    std::fprintf(stderr, "open failed: %s\n", cloud.GetLastError().c_str());
+    return;
+  }
+
+  std::string files;
+  long long bytes = 0;
+  for (StrmFileKind kind : {STRM_FILE, RGB_FILE, RIF_FILE, CLA_FILE, PLS_FILE, NORM_FILE}) {
+    files += " '" + cloud.GetFileName(kind) + "'";
+    bytes += std::filesystem::file_size(cloud.GetFileName(kind));
+  }
+  const std::string cat = "cat" + files + " > /dev/null";
+  std::system(cat.c_str());  // warm the cache
+  const double catMs = MedianMilliseconds(7, [&] { std::system(cat.c_str()); });
+
+  long long points = 0;
+  auto readAll = [&] {
+    vtkNew<vtkPoints> xyz;
+    vtkNew<vtkCellArray> vertices;
+    vtkNew<vtkUnsignedCharArray> classes, colors, pulses;
+    vtkNew<vtkFloatArray> intensities, normals;
+    colors->SetNumberOfComponents(3);
+    normals->SetNumberOfComponents(3);
+    cloud.ResetIOPtsLoaded();
+    for (POSITION position = cloud.GetFirstItem(); position;) {
+      int id = 0;
+      Item* item = nullptr;
+      cloud.GetNextItem(position, id, item);
+      cloud.LoadItemIO(-1, id, xyz, vertices, classes, colors, intensities, pulses, normals, 1);
+    }
+    points = xyz->GetNumberOfPoints();
+  };
+  readAll();
+  const double loadMs = MedianMilliseconds(7, readAll);
+
+  const double mb = bytes / 1e6;
+  std::printf("read    %lld points, %.0f MB (points, colours, intensities, classes, pulses, normals)\n",
+              points, mb);
+  std::printf("        cat         median %8.1f ms  %8.0f MB/s\n", catMs, mb / catMs * 1000);
+  std::printf("        LoadItemIO  median %8.1f ms  %8.0f MB/s\n", loadMs, mb / loadMs * 1000);
+  std::printf("        speed of LoadItemIO / cat = %.2f   (target >= 0.5)\n", catMs / loadMs);
+}
+
+}  // namespace
+
+int main() {
+  ScratchFolder folder;
+  BenchOpening(folder);
+  BenchReading(folder);
+  return 0;
+}

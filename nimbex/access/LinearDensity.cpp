@@ -1,0 +1,102 @@
+// The linear density of a stream: the typical distance between neighbouring points.
+#include <vtkCellArray.h>
+#include <vtkIdList.h>
+#include <vtkNew.h>
+#include <vtkPointLocator.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+
+#include <ctime>
+#include <random>
+#include <vector>
+
+#include "nimbex/access/Nimbex.h"
+
+namespace {
+
+constexpr int kSampleCount = 10;
+
+// Up to kSampleCount distinct point indices drawn at random; a drawn index already taken
+// moves on to the next free one, wrapping round.
+std::vector<vtkIdType> DrawSample(vtkIdType pointCount) {
+  std::minstd_rand generator(static_cast<unsigned>(std::clock()));
+  std::uniform_int_distribution<vtkIdType> index(0, pointCount - 1);
+  std::vector<bool> taken(pointCount, false);
+  std::vector<vtkIdType> sample;
+  for (vtkIdType i = 0; i < std::min<vtkIdType>(kSampleCount, pointCount); ++i) {
+    vtkIdType k = index(generator);
+    while (taken[k]) k = (k + 1) % pointCount;
+    taken[k] = true;
+    sample.push_back(k);
+  }
+  return sample;
+}
+
+}  // namespace
+
+int CNimbex::SampleMeanSpacing(vtkPoints* points, double& meanSpacing) const {
+  const vtkIdType pointCount = points->GetNumberOfPoints();
+  if (pointCount < 3) return 0;
+  vtkNew<vtkPolyData> polyData;
+  polyData->SetPoints(points);
+  vtkNew<vtkPointLocator> locator;
+  locator->SetDataSet(polyData);
+  locator->BuildLocator();
+
+  double sum = 0.0;
+  int counted = 0;
+  vtkNew<vtkIdList> closest;
+  for (vtkIdType index : DrawSample(pointCount)) {
+    double p[3], q[3];
+    points->GetPoint(index, p);
+    locator->FindClosestNPoints(2, p, closest);
+    if (closest->GetNumberOfIds() < 2) continue;
+    points->GetPoint(closest->GetId(1), q);
+    sum += std::sqrt(vtkMath::Distance2BetweenPoints(p, q));
+    ++counted;
+  }
+  if (counted == 0) return 0;
+  meanSpacing = sum / counted;
+  return 1;
+}
+
+int CNimbex::EvaluateLinearDensity(const CPgon* area, int store) {
+  vtkNew<vtkPoints> points;
+  vtkNew<vtkCellArray> vertices;
+  int loaded = 0;
+  if (!area) {
+    loaded = LoadItemIO(0, 0, points, vertices, nullptr, nullptr, nullptr, nullptr, nullptr, 1);
+  } else {
+    int* ids = nullptr;
+    int count = 0;
+    if (!m_Container || !m_Container->GetItemArray(m_Depth, area, 0, &ids, &count)) return 0;
+    Item* fullest = nullptr;
+    for (int i = 0; i < count; ++i) {
+      Item* item = nullptr;
+      if (GetItem(ids[i], item) && (!fullest || item->ptsCount > fullest->ptsCount)) fullest = item;
+    }
+    delete[] ids;
+    if (fullest)
+      loaded = LoadItemIO(m_Depth, fullest->id, points, vertices, nullptr, nullptr, nullptr,
+                          nullptr, nullptr, 1);
+  }
+  double density = 0.0;
+  if (!loaded || !SampleMeanSpacing(points, density)) return 0;
+
+  if (!area) {
+    // The whole-stream item holds a sample of the finest level: scale its spacing down by
+    // the subdivisions between them.
+    const int cellsPerSplit = 1 << (3 - m_IsTerrain);
+    for (int level = 1; level < m_Depth; ++level) density /= cellsPerSplit;
+    density *= 1.1;
+  }
+  m_LinearDensity = density;
+  if (store) {
+    if (std::FILE* pci = std::fopen(m_Paths[PCI_FILE].c_str(), "rb+")) {
+      if (fseeko(pci, m_LinearDensityPosition, SEEK_SET) == 0)
+        std::fwrite(&m_LinearDensity, sizeof m_LinearDensity, 1, pci);
+      std::fclose(pci);
+    }
+  }
+  return 1;
+}
