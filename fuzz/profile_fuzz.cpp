@@ -3,6 +3,7 @@
 // a saved file must give the same bytes.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -70,5 +71,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       GetPrivateProfileString(section.c_str(), key.c_str(), "", small, sizeof small, path.c_str());
   Check(copied < sizeof small && small[copied] == '\0');
   WritePrivateProfileString(section.c_str(), key.c_str(), nullptr, path.c_str());
+  std::filesystem::remove(path);
   return 0;
 }

@@ -16,52 +16,22 @@ namespace {
 template <class Array, class T>
 void AppendTuples(Array* array, const T* source, int components, int64_t taken, int step) {
   if (taken <= 0) return;
-  const vtkIdType first = array->GetNumberOfValues();
-  T* target = array->WritePointer(first, taken * components);
-  if (step == 1) {
-    std::memcpy(target, source, taken * components * sizeof(T));
-  } else {
-    for (int64_t j = 0; j < taken; ++j)
-      std::copy(source + j * step * components, source + (j * step + 1) * components,
-                target + j * components);
-  }
+  auto* target = array->WritePointer(array->GetNumberOfValues(), taken * components);
+  for (int64_t j = 0; j < taken; ++j)
+    std::copy(source + j * step * components, source + (j * step + 1) * components,
+              target + j * components);
   array->Modified();
 }
 
-// Appends the taken points, widened or copied into whatever precision `points` holds.
-void AppendPoints(vtkPoints* points, const float* source, int64_t taken, int step) {
-  vtkDataArray* data = points->GetData();
-  if (auto* floats = vtkFloatArray::FastDownCast(data)) {
-    AppendTuples(floats, source, 3, taken, step);
-  } else if (auto* doubles = vtkDoubleArray::FastDownCast(data)) {
-    const vtkIdType first = doubles->GetNumberOfValues();
-    double* target = doubles->WritePointer(first, taken * 3);
-    for (int64_t j = 0; j < taken; ++j)
-      for (int c = 0; c < 3; ++c) target[j * 3 + c] = source[j * step * 3 + c];
-    doubles->Modified();
-  } else {
-    for (int64_t j = 0; j < taken; ++j) points->InsertNextPoint(source + j * step * 3);
-  }
-  points->Modified();
-}
-
-// Appends one vertex cell per point, for the point ids firstId, firstId + 1, ...
-void AppendVertexCells(vtkCellArray* cells, vtkIdType firstId, int64_t count) {
-  if (count <= 0) return;
-  if (!cells->IsStorage64Bit()) {
-    for (int64_t j = 0; j < count; ++j) {
-      vtkIdType id = firstId + j;
-      cells->InsertNextCell(1, &id);
-    }
-    return;
-  }
-  auto* offsets = cells->GetOffsetsArray64();
-  auto* connectivity = cells->GetConnectivityArray64();
+// Appends one vertex cell per point, for the point ids firstId, firstId + 1, ..., writing
+// the cell array's offsets and connectivity directly (32- or 64-bit storage).
+template <class IdArray>
+void AppendVertexIds(vtkCellArray* cells, IdArray* offsets, IdArray* connectivity,
+                     vtkIdType firstId, int64_t count) {
   if (offsets->GetNumberOfValues() == 0) offsets->InsertNextValue(0);
   const vtkIdType connectivityStart = connectivity->GetNumberOfValues();
-  const vtkIdType offsetStart = offsets->GetNumberOfValues();
-  vtkTypeInt64* ids = connectivity->WritePointer(connectivityStart, count);
-  vtkTypeInt64* ends = offsets->WritePointer(offsetStart, count);
+  auto* ids = connectivity->WritePointer(connectivityStart, count);
+  auto* ends = offsets->WritePointer(offsets->GetNumberOfValues(), count);
   for (int64_t j = 0; j < count; ++j) {
     ids[j] = firstId + j;
     ends[j] = connectivityStart + j + 1;
@@ -69,6 +39,16 @@ void AppendVertexCells(vtkCellArray* cells, vtkIdType firstId, int64_t count) {
   connectivity->Modified();
   offsets->Modified();
   cells->Modified();
+}
+
+void AppendVertexCells(vtkCellArray* cells, vtkIdType firstId, int64_t count) {
+  if (count <= 0) return;
+  if (cells->IsStorage64Bit())
+    AppendVertexIds(cells, cells->GetOffsetsArray64(), cells->GetConnectivityArray64(), firstId,
+                    count);
+  else
+    AppendVertexIds(cells, cells->GetOffsetsArray32(), cells->GetConnectivityArray32(), firstId,
+                    count);
 }
 
 void AppendTriangles(vtkCellArray* cells, const int32_t* triangles, int64_t count, vtkIdType base) {
@@ -85,31 +65,81 @@ bool HasComponents(vtkDataArray* array, int components) {
 
 }  // namespace
 
-// Reads up to `count` records of `kind` from `position` into `buffer` (resized to hold
-// `count` records, zero past what was read). The file bounds the read: a count that the
-// file cannot hold is never allocated.
-int CNimbex::ReadItemFile(StrmFileKind kind, int64_t position, int64_t count,
-                          std::vector<char>& buffer, int64_t& elementsRead) {
-  elementsRead = 0;
-  if (!GetFile(kind) && !OpenFile(kind, 0)) return 0;
-  std::FILE* file = GetFile(kind);
+std::FILE* CNimbex::OpenForLoading(StrmFileKind kind) {
+  if (!GetFile(kind)) OpenFile(kind, 0);
+  return GetFile(kind);
+}
+
+// Reads up to `count` records of `kind` from `position` into `target`, which holds `count`
+// records; what the file does not hold is zeroed. Returns the records read.
+int64_t CNimbex::ReadItemFile(StrmFileKind kind, int64_t position, int64_t count, char* target) {
   const int recordSize = GetStrmRecordSize(kind);
   const int64_t available = std::max<int64_t>(0, (m_FileSizes[kind] - position) / recordSize);
   const int64_t wanted = std::max<int64_t>(0, std::min(count, available));
-  buffer.resize(static_cast<size_t>(count * recordSize));
-
+  int64_t elementsRead = 0;
   if (wanted > 0) {
-    if (m_SavedPositions[kind] != position) {
-      if (fseeko(file, position, SEEK_SET) != 0) return 0;
+    bool positioned = m_SavedPositions[kind] == position;
+    if (!positioned && fseeko(m_Files[kind], position, SEEK_SET) == 0) {
       m_SavedPositions[kind] = position;
       ++m_SeekCount;
+      positioned = true;
     }
-    const size_t bytes = std::fread(buffer.data(), 1, wanted * recordSize, file);
-    m_SavedPositions[kind] += bytes;
-    elementsRead = bytes / recordSize;
+    if (positioned) {
+      const size_t bytes = std::fread(target, 1, wanted * recordSize, m_Files[kind]);
+      m_SavedPositions[kind] += bytes;
+      elementsRead = bytes / recordSize;
+    }
   }
-  std::fill(buffer.begin() + elementsRead * recordSize, buffer.end(), 0);
-  return 1;
+  std::memset(target + elementsRead * recordSize, 0, (count - elementsRead) * recordSize);
+  return elementsRead;
+}
+
+// Appends the taken records of one attribute file: straight into the array when every
+// record is taken, through a buffer when stepping.
+template <class Array>
+void CNimbex::LoadAttribute(StrmFileKind kind, int64_t position, int64_t count, int step,
+                            Array* array) {
+  using T = typename Array::ValueType;
+  const int components = array->GetNumberOfComponents();
+  if (step == 1) {
+    T* target = array->WritePointer(array->GetNumberOfValues(), count * components);
+    ReadItemFile(kind, position, count, reinterpret_cast<char*>(target));
+    array->Modified();
+    return;
+  }
+  std::vector<char>& buffer = m_ReadBuffer;
+  buffer.resize(count * GetStrmRecordSize(kind));
+  ReadItemFile(kind, position, count, buffer.data());
+  AppendTuples(array, reinterpret_cast<const T*>(buffer.data()), components, count / step, step);
+}
+
+// Appends the taken points, read straight into single-precision arrays, widened for others.
+// Returns the number of points the file held.
+int64_t CNimbex::LoadPoints(StrmFileKind kind, int64_t position, int64_t count, int step,
+                            vtkPoints* points) {
+  auto* floats = vtkFloatArray::FastDownCast(points->GetData());
+  if (floats && step == 1) {
+    const vtkIdType first = floats->GetNumberOfValues();
+    float* target = floats->WritePointer(first, count * 3);
+    const int64_t read = ReadItemFile(kind, position, count, reinterpret_cast<char*>(target));
+    if (read < count) floats->SetNumberOfValues(first + read * 3);
+    floats->Modified();
+    points->Modified();
+    return read;
+  }
+  m_ReadBuffer.resize(count * STRM_POINT_BYTES);
+  const int64_t read = ReadItemFile(kind, position, count, m_ReadBuffer.data());
+  const float* source = reinterpret_cast<const float*>(m_ReadBuffer.data());
+  const int64_t taken = read / step;
+  if (floats) {
+    AppendTuples(floats, source, 3, taken, step);
+  } else if (auto* doubles = vtkDoubleArray::FastDownCast(points->GetData())) {
+    AppendTuples(doubles, source, 3, taken, step);
+  } else {
+    for (int64_t j = 0; j < taken; ++j) points->InsertNextPoint(source + j * step * 3);
+  }
+  points->Modified();
+  return read;
 }
 
 int CNimbex::LoadItemIO(int depth, int id, vtkPoints* points, vtkCellArray* cells,
@@ -127,60 +157,52 @@ int CNimbex::LoadItemIO(int depth, int id, vtkPoints* points, vtkCellArray* cell
     return fullResolution ? kind : GetOverviewKind(kind);
   };
 
-  // The points file bounds the item, whether its points are read or not.
+  const bool readTriangles = cells && m_HasTri;
+  colors = m_HasColors ? colors : nullptr;
+  intensities = m_HasIntensity ? intensities : nullptr;
+  pulses = m_HasPulses ? pulses : nullptr;
+  normals = m_HasNormals ? normals : nullptr;
+  const std::pair<StrmFileKind, bool> taking[] = {
+      {STRM_FILE, points != nullptr},     {TRI_FILE, readTriangles},
+      {CLA_FILE, classes != nullptr},     {RGB_FILE, colors != nullptr},
+      {RIF_FILE, intensities != nullptr}, {PLS_FILE, pulses != nullptr},
+      {NORM_FILE, normals != nullptr}};
+  for (const auto& [kind, wanted] : taking)
+    if (wanted && !OpenForLoading(level(kind))) return 0;
+
+  // The points file bounds the item, whether its points are read or not: a count that the
+  // file cannot hold is never allocated.
   const StrmFileKind pointsKind = level(STRM_FILE);
   int64_t count = std::min<int64_t>(
-      item->ptsCount, std::max<int64_t>(0, (GetFileSize(pointsKind) - item->ptsPos) / STRM_POINT_BYTES));
-  std::vector<char>& pointBuffer = m_ReadBuffers[STRM_FILE / 2];
-  if (points) {
-    int64_t pointsRead = 0;
-    if (!ReadItemFile(pointsKind, item->ptsPos, count, pointBuffer, pointsRead)) return 0;
-    count = pointsRead;
-  }
-
-  const bool readTriangles = cells && m_HasTri;
-  std::vector<char>& triangleBuffer = m_ReadBuffers[TRI_FILE / 2];
-  int64_t trianglesRead = 0;
-  if (readTriangles &&
-      !ReadItemFile(level(TRI_FILE), item->triPos, item->triCount, triangleBuffer, trianglesRead))
-    return 0;
-
-  struct Attribute {
-    StrmFileKind kind;
-    bool wanted;
-  };
-  const Attribute attributes[] = {{CLA_FILE, classes != nullptr},
-                                  {RGB_FILE, colors && m_HasColors},
-                                  {RIF_FILE, intensities && m_HasIntensity},
-                                  {PLS_FILE, pulses && m_HasPulses},
-                                  {NORM_FILE, normals && m_HasNormals}};
-  for (const Attribute& attribute : attributes) {
-    int64_t read = 0;
-    if (attribute.wanted &&
-        !ReadItemFile(level(attribute.kind), GetAttributePosition(item->ptsPos, attribute.kind),
-                      count, m_ReadBuffers[attribute.kind / 2], read))
-      return 0;
-  }
-
-  const int64_t taken = count / step;
+      item->ptsCount,
+      std::max<int64_t>(0, (GetFileSize(pointsKind) - item->ptsPos) / STRM_POINT_BYTES));
   const vtkIdType firstPointId = points ? points->GetNumberOfPoints() : m_IOPtsLoaded;
-  if (readTriangles)
-    AppendTriangles(cells, reinterpret_cast<const int32_t*>(triangleBuffer.data()), trianglesRead,
+  if (points) count = LoadPoints(pointsKind, item->ptsPos, count, step, points);
+  const int64_t taken = count / step;
+
+  if (readTriangles) {
+    const StrmFileKind kind = level(TRI_FILE);
+    const int64_t available =
+        std::max<int64_t>(0, (m_FileSizes[kind] - item->triPos) / STRM_TRIANGLE_BYTES);
+    m_ReadBuffer.resize(std::min<int64_t>(item->triCount, available) * STRM_TRIANGLE_BYTES);
+    const int64_t read = ReadItemFile(kind, item->triPos, m_ReadBuffer.size() / STRM_TRIANGLE_BYTES,
+                                      m_ReadBuffer.data());
+    AppendTriangles(cells, reinterpret_cast<const int32_t*>(m_ReadBuffer.data()), read,
                     m_IOPtsLoaded);
+  }
   m_IOPtsLoaded += static_cast<int>(taken);
-  if (points) AppendPoints(points, reinterpret_cast<const float*>(pointBuffer.data()), taken, step);
   if (cells && !m_HasTri) AppendVertexCells(cells, firstPointId, taken);
 
-  auto bytes = [this](StrmFileKind kind) { return m_ReadBuffers[kind / 2].data(); };
+  const int64_t position = item->ptsPos;
   if (classes)
-    AppendTuples(classes, reinterpret_cast<const unsigned char*>(bytes(CLA_FILE)), 1, taken, step);
-  if (colors && m_HasColors)
-    AppendTuples(colors, reinterpret_cast<const unsigned char*>(bytes(RGB_FILE)), 3, taken, step);
-  if (intensities && m_HasIntensity)
-    AppendTuples(intensities, reinterpret_cast<const float*>(bytes(RIF_FILE)), 1, taken, step);
-  if (pulses && m_HasPulses)
-    AppendTuples(pulses, reinterpret_cast<const unsigned char*>(bytes(PLS_FILE)), 1, taken, step);
-  if (normals && m_HasNormals)
-    AppendTuples(normals, reinterpret_cast<const float*>(bytes(NORM_FILE)), 3, taken, step);
+    LoadAttribute(level(CLA_FILE), GetAttributePosition(position, CLA_FILE), count, step, classes);
+  if (colors)
+    LoadAttribute(level(RGB_FILE), GetAttributePosition(position, RGB_FILE), count, step, colors);
+  if (intensities)
+    LoadAttribute(level(RIF_FILE), GetAttributePosition(position, RIF_FILE), count, step,
+                  intensities);
+  if (pulses)
+    LoadAttribute(level(PLS_FILE), GetAttributePosition(position, PLS_FILE), count, step, pulses);
+  if (normals) LoadAttribute(level(NORM_FILE), position, count, step, normals);
   return 1;
 }

@@ -46,10 +46,16 @@ class CNimbex {
   const char* GetStrmFileName() const { return m_FileName.c_str(); }
   std::string GetFileName(StrmFileKind kind) const;
 
-#define NIMBEX_FILE_OPERATIONS(Name, Kind)                                  \
-  std::FILE* Open##Name##File(int update) { return OpenFile(Kind, update); } \
-  void Close##Name##File() { CloseFile(Kind); }                             \
-  std::FILE* Get##Name##File() const { return GetFile(Kind); }
+#define NIMBEX_FILE_OPERATIONS(Name, Kind)  \
+  std::FILE* Open##Name##File(int update) { \
+    return OpenFile(Kind, update);          \
+  }                                         \
+  void Close##Name##File() {                \
+    CloseFile(Kind);                        \
+  }                                         \
+  std::FILE* Get##Name##File() const {      \
+    return GetFile(Kind);                   \
+  }
   NIMBEX_FILE_OPERATIONS(Strm, STRM_FILE)
   NIMBEX_FILE_OPERATIONS(Ovw, OVW_FILE)
   NIMBEX_FILE_OPERATIONS(Tri, TRI_FILE)
@@ -68,35 +74,77 @@ class CNimbex {
 #undef NIMBEX_FILE_OPERATIONS
 
   // Header values.
-  double GetVersion() const { return m_Version; }
-  int IsTerrain() const { return m_IsTerrain; }
-  int GetDepth() const { return m_Depth; }
-  int GetPointsCount() const { return m_PointsCount; }
-  double GetLinearDensity() const { return m_LinearDensity; }
-  int GetCVM() const { return m_CVM; }
+  double GetVersion() const {
+    return m_Version;
+  }
+  int IsTerrain() const {
+    return m_IsTerrain;
+  }
+  int GetDepth() const {
+    return m_Depth;
+  }
+  int GetPointsCount() const {
+    return m_PointsCount;
+  }
+  double GetLinearDensity() const {
+    return m_LinearDensity;
+  }
+  int GetCVM() const {
+    return m_CVM;
+  }
   void GetBounds(double* bounds) const;
   void GetOffset(double* offset) const;
   void GetCloudOffset(double* offset) const;
-  double* GetIntensityRange() { return m_IntensityRange; }
+  double* GetIntensityRange() {
+    return m_IntensityRange;
+  }
   // Elevation range relative to the offset's z (the header stores it absolute).
-  double* GetElevationRange() { return m_ElevationRange; }
-  std::vector<int>& GetClassesPoints() { return m_ClassesPoints; }
-  int GetClassCount() const { return static_cast<int>(m_ClassesPoints.size()); }
-  int GetBorderCopiesCount() const { return m_BorderCopiesCount; }
-  int GetPointDataSize() const { return m_PointDataSize; }
-  const CContainer* GetContainer() const { return m_Container.get(); }
+  double* GetElevationRange() {
+    return m_ElevationRange;
+  }
+  std::vector<int>& GetClassesPoints() {
+    return m_ClassesPoints;
+  }
+  int GetClassCount() const {
+    return static_cast<int>(m_ClassesPoints.size());
+  }
+  int GetBorderCopiesCount() const {
+    return m_BorderCopiesCount;
+  }
+  int GetPointDataSize() const {
+    return m_PointDataSize;
+  }
+  const CContainer* GetContainer() const {
+    return m_Container.get();
+  }
 
   // Attributes present.
-  int HasPyramidalLevels() const { return m_HasPyramidalLevels; }
-  int HasTri() const { return m_HasTri; }
-  int HasColors() const { return m_HasColors; }
-  int HasIntensity() const { return m_HasIntensity; }
-  int HasClasses() const { return m_HasClasses; }
-  int HasPulses() const { return m_HasPulses; }
-  int HasNormals() const { return m_HasNormals; }
+  int HasPyramidalLevels() const {
+    return m_HasPyramidalLevels;
+  }
+  int HasTri() const {
+    return m_HasTri;
+  }
+  int HasColors() const {
+    return m_HasColors;
+  }
+  int HasIntensity() const {
+    return m_HasIntensity;
+  }
+  int HasClasses() const {
+    return m_HasClasses;
+  }
+  int HasPulses() const {
+    return m_HasPulses;
+  }
+  int HasNormals() const {
+    return m_HasNormals;
+  }
 
   // Item index. Depth -1 means the full-resolution level.
-  Item* GetItems() { return m_Items.empty() ? nullptr : m_Items.data(); }
+  Item* GetItems() {
+    return m_Items.empty() ? nullptr : m_Items.data();
+  }
   int GetItem(int id, Item*& item);
   int GetItem(int id, Item*& item, int depth);
   int GetItemCount(int depth);
@@ -113,18 +161,26 @@ class CNimbex {
   int GetNumberOfClassesPoints(const int* classes, int n) const;
   int UpdatePointsCount();
   void SetIntensityRange(double minimum, double maximum, int store);
-  int GetInstrumentalValuesCount() const { return static_cast<int>(m_InstrumentalValues.size()); }
+  int GetInstrumentalValuesCount() const {
+    return static_cast<int>(m_InstrumentalValues.size());
+  }
 
   // Reads the points (and the attributes whose arrays are given) of one item, taking every
   // `step`-th point. Any array may be null. 1 when the item was read.
   int LoadItemIO(int depth, int id, vtkPoints* points, vtkCellArray* cells,
                  vtkUnsignedCharArray* classes, vtkUnsignedCharArray* colors,
-                 vtkFloatArray* intensities, vtkUnsignedCharArray* pulses,
-                 vtkFloatArray* normals, int step);
-  int GetIOPtsLoaded() const { return m_IOPtsLoaded; }
-  void ResetIOPtsLoaded() { m_IOPtsLoaded = 0; }
+                 vtkFloatArray* intensities, vtkUnsignedCharArray* pulses, vtkFloatArray* normals,
+                 int step);
+  int GetIOPtsLoaded() const {
+    return m_IOPtsLoaded;
+  }
+  void ResetIOPtsLoaded() {
+    m_IOPtsLoaded = 0;
+  }
   // Seeks issued by LoadItemIO since opening: items stored back to back need none.
-  long long GetSeekCount() const { return m_SeekCount; }
+  long long GetSeekCount() const {
+    return m_SeekCount;
+  }
 
   // Mean distance between neighbouring points: of the whole-stream overview item, or of the
   // fullest grid item meeting `area` (absolute). With `store`, also rewritten in the header.
@@ -141,8 +197,12 @@ class CNimbex {
   int HasAttribute(StrmFileKind fullResolutionKind) const;
   void WriteBackHeader();
   int64_t GetFileSize(StrmFileKind kind);
-  int ReadItemFile(StrmFileKind kind, int64_t position, int64_t count, std::vector<char>& buffer,
-                   int64_t& elementsRead);
+  std::FILE* OpenForLoading(StrmFileKind kind);
+  int64_t ReadItemFile(StrmFileKind kind, int64_t position, int64_t count, char* target);
+  int64_t LoadPoints(StrmFileKind kind, int64_t position, int64_t count, int step,
+                     vtkPoints* points);
+  template <class Array>
+  void LoadAttribute(StrmFileKind kind, int64_t position, int64_t count, int step, Array* array);
   const std::vector<Item>* GetLevelItems(int depth) const;
   void ReleaseIndex();
 
@@ -189,5 +249,5 @@ class CNimbex {
 
   int m_IOPtsLoaded = 0;
   long long m_SeekCount = 0;
-  std::vector<char> m_ReadBuffers[STRM_FILE_KIND_COUNT / 2];
+  std::vector<char> m_ReadBuffer;
 };

@@ -171,15 +171,17 @@ int CProfile::Load(const fs::path& path) {
 void CProfile::Parse(std::string data) {
   m_ByteOrderMark = StartsWith(data, kByteOrderMark);
   if (m_ByteOrderMark) data.erase(0, std::strlen(kByteOrderMark));
-  size_t firstBreak = data.find('\n');
-  m_Crlf = firstBreak != std::string::npos && firstBreak > 0 && data[firstBreak - 1] == '\r';
+  // The first line decides, a last line without its LF included.
+  size_t firstBreak = std::min(data.find('\n'), data.size());
+  m_Crlf = firstBreak > 0 && data[firstBreak - 1] == '\r';
 
   bool inSection = false;
   for (size_t start = 0; start < data.size();) {
     size_t stop = std::min(data.find('\n', start), data.size());
     Line line;
     line.text = data.substr(start, stop - start);
-    if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
+    // In a file of LF lines a stray CR stays part of its line, so it is written back.
+    if (m_Crlf && !line.text.empty() && line.text.back() == '\r') line.text.pop_back();
     start = stop + 1;
 
     std::string trimmed = Trim(line.text);
