@@ -34,14 +34,18 @@ void PrintToStandardError(const std::string& text, const std::string& caption) {
 // Each hook is called through a copy, so a hook that replaces itself while it runs does
 // not destroy the function being executed.
 
-void SetMessagePump(std::function<void()> pump) { MessagePump() = std::move(pump); }
+void SetMessagePump(std::function<void()> pump) {
+  MessagePump() = std::move(pump);
+}
 
 void PumpMsgs() {
   std::function<void()> pump = MessagePump();
   if (pump) pump();
 }
 
-void SetUserMessageHook(UserMessageHook hook) { UserMessages() = std::move(hook); }
+void SetUserMessageHook(UserMessageHook hook) {
+  UserMessages() = std::move(hook);
+}
 
 void ShowUserMessage(const std::string& text, const std::string& caption, UserMessageKind kind) {
   UserMessageHook hook = UserMessages();
@@ -51,7 +55,9 @@ void ShowUserMessage(const std::string& text, const std::string& caption, UserMe
     PrintToStandardError(text, caption);
 }
 
-void SetShiftKeyQuery(std::function<bool()> query) { ShiftKeyQuery() = std::move(query); }
+void SetShiftKeyQuery(std::function<bool()> query) {
+  ShiftKeyQuery() = std::move(query);
+}
 
 bool IsShiftKeyDown() {
   std::function<bool()> query = ShiftKeyQuery();

@@ -118,7 +118,9 @@ bool CPgon::IsHole(int index) const {
   return index >= 0 && static_cast<size_t>(index) < m_IsHole.size() && m_IsHole[index];
 }
 
-double CPgon::Area() const { return bg::area(RegionOf(*this)); }
+double CPgon::Area() const {
+  return bg::area(RegionOf(*this));
+}
 
 // Polygons that only touch along an edge or at a point give an empty result: zero-area
 // parts are dropped rather than returned as degenerate contours.

@@ -28,12 +28,14 @@ std::string Trim(const std::string& text) {
 }
 
 // ASCII folding only: the result must not depend on the user's locale.
-char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char FoldCase(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char x, char y) { return FoldCase(x) == FoldCase(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return FoldCase(x) == FoldCase(y);
+         });
 }
 
 bool StartsWith(const std::string& text, const char* prefix) {
@@ -49,9 +51,9 @@ bool IsStorableName(const std::string& name) {
 }
 
 bool IsStorable(const std::string& section, const std::string& key, const std::string& value) {
-  return IsStorableName(section) && section.find(']') == std::string::npos &&
-         IsStorableName(key) && key.find('=') == std::string::npos && key[0] != ';' &&
-         key[0] != '[' && value.size() <= CProfile::kMaxValueLength && !HasLineBreakOrNul(value);
+  return IsStorableName(section) && section.find(']') == std::string::npos && IsStorableName(key) &&
+         key.find('=') == std::string::npos && key[0] != ';' && key[0] != '[' &&
+         value.size() <= CProfile::kMaxValueLength && !HasLineBreakOrNul(value);
 }
 
 // Special files (a FIFO, /dev/zero) are not settings and could block or never end.
@@ -126,9 +128,9 @@ int CreateTemporaryBeside(const fs::path& target, fs::path& temporary) {
   struct stat original;
   bool replacing = ::stat(target.c_str(), &original) == 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temporary = target.parent_path() / ("." + target.filename().string() + "." +
-                                        std::to_string(::getpid()) + "." +
-                                        std::to_string(counter++) + ".tmp");
+    temporary = target.parent_path() /
+                ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
+                 std::to_string(counter++) + ".tmp");
     int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno == EEXIST) continue;
     if (fd >= 0 && replacing) ::fchmod(fd, original.st_mode & 07777);
@@ -249,8 +251,7 @@ int CProfile::GetInt(const std::string& section, const std::string& key, int def
   return ParseLeadingInt(GetString(section, key, ""), value) ? value : def;
 }
 
-double CProfile::GetDouble(const std::string& section, const std::string& key,
-                           double def) const {
+double CProfile::GetDouble(const std::string& section, const std::string& key, double def) const {
   double value = def;
   return ParseLeadingDouble(GetString(section, key, ""), value) ? value : def;
 }

@@ -22,8 +22,7 @@ bool Orthonormalise(const Vector& xDirection, const Vector& xyDirection, Vector 
   Vector x = xDirection;
   Vector z = xDirection.Cross(xyDirection);
   double lengths = x.Length() * xyDirection.Length();
-  if (!(lengths > 0) || !std::isfinite(lengths) || z.Length() <= kMinSine * lengths)
-    return false;
+  if (!(lengths > 0) || !std::isfinite(lengths) || z.Length() <= kMinSine * lengths) return false;
   x.Normalize();
   z.Normalize();
   axes[0] = x;

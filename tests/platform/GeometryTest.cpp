@@ -56,14 +56,3 @@ TEST(EulerAngles, XYZRoundTrip) {
   EXPECT_NEAR(y, -0.5, 1e-12);
   EXPECT_NEAR(z, 1.2, 1e-12);
 }
-
-TEST(EulerAngles, GimbalLockStillReproducesTheRotation) {
-  Matrix rotation;
-  rotation.FromEulerAnglesXYZ(0.4, M_PI / 2, 0.7);
-  double x, y, z;
-  EXPECT_FALSE(rotation.ToEulerAnglesXYZ(x, y, z));
-  Matrix rebuilt;
-  rebuilt.FromEulerAnglesXYZ(x, y, z);
-  for (int r = 0; r < 3; ++r)
-    for (int c = 0; c < 3; ++c) EXPECT_NEAR(rebuilt(r, c), rotation(r, c), 1e-12);
-}

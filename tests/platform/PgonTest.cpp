@@ -13,9 +13,7 @@ TEST(PgonIntersection, OverlappingSquares) {
   ASSERT_EQ(overlap.GetContour(0, contour), 1);
   EXPECT_EQ(contour.size(), 4u) << "the closing point is not repeated";
   EXPECT_EQ(overlap.GetContour(1, contour), 0);
-}
 
-TEST(PgonIntersection, OrientationAndClosureOfInputDoNotMatter) {
   CPgon clockwiseClosed({{{1, 1}, {1, 3}, {3, 3}, {3, 1}, {1, 1}}});
   EXPECT_DOUBLE_EQ((CPgon::Rectangle(0, 2, 0, 2) & clockwiseClosed).Area(), 1.0);
 }
@@ -30,9 +28,11 @@ TEST(PgonIntersection, NoOverlapGivesNoContour) {
 TEST(PgonIntersection, DegenerateContoursCoverNothing) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   CPgon square = CPgon::Rectangle(0, 4, 0, 4);
-  for (const CContour& contour : std::vector<CContour>{
-           {}, {{1, 1}, {2, 2}}, {{1, 1}, {2, 2}, {3, 3}}, {{1, 1}, {1, 1}, {1, 1}, {2, 2}},
-           {{1, 1}, {3, 1}, {nan, 3}}}) {
+  for (const CContour& contour : std::vector<CContour>{{},
+                                                       {{1, 1}, {2, 2}},
+                                                       {{1, 1}, {2, 2}, {3, 3}},
+                                                       {{1, 1}, {1, 1}, {1, 1}, {2, 2}},
+                                                       {{1, 1}, {3, 1}, {nan, 3}}}) {
     CPgon degenerate({contour});
     EXPECT_EQ(degenerate.Area(), 0.0);
     EXPECT_EQ((square & degenerate).GetNumContours(), 0);

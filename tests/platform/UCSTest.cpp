@@ -14,14 +14,6 @@ void ExpectNear(const Vector& actual, const Vector& expected) {
 
 }  // namespace
 
-TEST(UCS, DefaultIsWorld) {
-  CUCS world;
-  EXPECT_TRUE(world.IsValid());
-  Vector p(512345.25, 6789012.5, 120.75);
-  ExpectNear(world.WorldToUser(p), p);
-  ExpectNear(world.GetAxis(2), Vector::UnitZ());
-}
-
 // X along the world diagonal, the XY plane tilted up: Y leans out of it and Z follows.
 TEST(UCS, RotatedTranslatedRoundTrip) {
   Vector origin(1000, 2000, 50);
