@@ -23,6 +23,7 @@ run: build
 	./scripts/demo $(BUILD)
 
 bench: build
+	./scripts/setup --bench
 	./bench/run $(BUILD)
 
 fuzz: setup

@@ -54,7 +54,9 @@ std::string NumberList(const double* values, int n) {
   return list + "]";
 }
 
-std::string Bool(int flag) { return flag ? "true" : "false"; }
+std::string Bool(int flag) {
+  return flag ? "true" : "false";
+}
 
 void PrintJson(CNimbex& cloud) {
   double bounds[6], offset[3];
@@ -73,7 +75,8 @@ void PrintJson(CNimbex& cloud) {
   out << "], \"gsd\": " << Number(cloud.GetLinearDensity())
       << ", \"items\": " << cloud.GetItemCount(-1)
       << ", \"intensity_range\": " << NumberList(cloud.GetIntensityRange(), 2)
-      << ", \"cvm\": " << cloud.GetCVM() << ", \"elevation_range\": " << NumberList(absoluteElevation, 2)
+      << ", \"cvm\": " << cloud.GetCVM()
+      << ", \"elevation_range\": " << NumberList(absoluteElevation, 2)
       << ", \"border_copies\": " << cloud.GetBorderCopiesCount() << ", \"levels\": [";
   bool first = true;
   for (const Level& level : CollectLevels(cloud)) {
@@ -83,13 +86,17 @@ void PrintJson(CNimbex& cloud) {
   }
   out << "], \"attributes\": {\"rgb\": " << Bool(cloud.HasColors())
       << ", \"intensity\": " << Bool(cloud.HasIntensity())
-      << ", \"classes\": " << Bool(cloud.HasClasses()) << ", \"pulses\": " << Bool(cloud.HasPulses())
-      << ", \"normals\": " << Bool(cloud.HasNormals()) << ", \"triangles\": " << Bool(cloud.HasTri())
+      << ", \"classes\": " << Bool(cloud.HasClasses())
+      << ", \"pulses\": " << Bool(cloud.HasPulses())
+      << ", \"normals\": " << Bool(cloud.HasNormals())
+      << ", \"triangles\": " << Bool(cloud.HasTri())
       << ", \"overviews\": " << Bool(cloud.HasPyramidalLevels()) << "}}";
   std::printf("%s\n", out.str().c_str());
 }
 
-const char* YesNo(int flag) { return flag ? "yes" : "no"; }
+const char* YesNo(int flag) {
+  return flag ? "yes" : "no";
+}
 
 void PrintText(CNimbex& cloud) {
   double bounds[6], offset[3];
@@ -112,11 +119,12 @@ void PrintText(CNimbex& cloud) {
               elevation[1] + offset[2]);
   std::printf("Colour mode       %d %s\n", cloud.GetCVM(), GetCVMName(cloud.GetCVM()));
   std::printf("Border copies     %d\n", cloud.GetBorderCopiesCount());
-  std::printf("Attributes        rgb %s, intensity %s, classes %s, pulses %s, normals %s, "
-              "triangles %s, overviews %s\n",
-              YesNo(cloud.HasColors()), YesNo(cloud.HasIntensity()), YesNo(cloud.HasClasses()),
-              YesNo(cloud.HasPulses()), YesNo(cloud.HasNormals()), YesNo(cloud.HasTri()),
-              YesNo(cloud.HasPyramidalLevels()));
+  std::printf(
+      "Attributes        rgb %s, intensity %s, classes %s, pulses %s, normals %s, "
+      "triangles %s, overviews %s\n",
+      YesNo(cloud.HasColors()), YesNo(cloud.HasIntensity()), YesNo(cloud.HasClasses()),
+      YesNo(cloud.HasPulses()), YesNo(cloud.HasNormals()), YesNo(cloud.HasTri()),
+      YesNo(cloud.HasPyramidalLevels()));
   std::printf("Levels\n");
   for (const Level& level : CollectLevels(cloud))
     std::printf("  depth %2d  %8d items  %12lld points%s\n", level.depth, level.items, level.points,

@@ -9,11 +9,42 @@ int main(int argc, char** argv) {
 
   std::string infoStream;
   bool infoJson = false;
-  CLI::App* info = app.add_subcommand("info", "Print the header, levels and attributes of a stream");
+  CLI::App* info =
+      app.add_subcommand("info", "Print the header, levels and attributes of a stream");
   info->add_option("STREAM", infoStream, "the stream's .strm file")->required();
   info->add_flag("--json", infoJson, "print one JSON object");
 
+  BuildOptions build;
+  bool octree = false, terrain = false;
+  CLI::App* buildCommand =
+      app.add_subcommand("build", "Build a stream from LAS or text point files");
+  buildCommand->add_option("INPUT", build.inputs, "input point files")->required();
+  buildCommand->add_option("-o,--output", build.output, "the stream to write (.strm)")->required();
+  buildCommand->add_option("--format", build.format, "las or text (default: from the extension)");
+  buildCommand->add_option("--parse", build.parse,
+                           "columns of text input: x y z i r g b c, s skips one, - separates");
+  auto* terrainFlag = buildCommand->add_flag("--terrain", terrain, "a quadtree over x and y");
+  buildCommand->add_flag("--octree", octree, "an octree over x, y and z")->excludes(terrainFlag);
+  buildCommand->add_option("--utm-zone", build.utmZone,
+                           "input is WGS84 longitude/latitude: convert to this UTM zone (north)");
+  buildCommand->add_option("--gsd", build.gsd, "point spacing to store in the stream")
+      ->check(CLI::NonNegativeNumber);
+  buildCommand->add_flag("--overwrite", build.overwrite, "replace an existing stream");
+
+  std::string demoOutput;
+  long long demoPoints = 2000000;
+  unsigned demoSeed = 1;
+  CLI::App* demo = app.add_subcommand("demo-site", "Write a synthetic survey site as LAS 1.4");
+  demo->add_option("OUT", demoOutput, "the LAS file to write")->required();
+  demo->add_option("--points", demoPoints, "number of points (default 2,000,000)");
+  demo->add_option("--seed", demoSeed, "random seed (default 1)");
+
   CLI11_PARSE(app, argc, argv);
   if (info->parsed()) return RunInfo(infoStream, infoJson);
+  if (buildCommand->parsed()) {
+    build.terrain = terrain ? 1 : (octree ? 0 : -1);
+    return RunBuild(build);
+  }
+  if (demo->parsed()) return RunDemoSite(demoOutput, demoPoints, demoSeed);
   return 1;
 }

@@ -1,0 +1,150 @@
+// `nimbex build`: turns LAS or delimited text files into a stream.
+#include <unistd.h>
+
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "cli/Commands.h"
+#include "common/progress/TerminalProgress.h"
+#include "nimbex/creation/StreamCreator.h"
+#include "nimbex/format/StrmFiles.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// One terminal bar per phase: a new status title ends the current phase. A phase that
+// reports no progress shows its title as a plain line.
+class PhaseProgress : public CProgressSink, public CTextSink {
+ public:
+  ~PhaseProgress() override { Finish(); }
+  void SetText(const std::string& title) override {
+    Finish();
+    m_Title = title;
+  }
+  void SetRange(int lower, int upper) override { Bar().SetRange(lower, upper); }
+  void SetPos(int pos) override { Bar().SetPos(pos); }
+  void Finish() {
+    if (m_Bar)
+      m_Bar->Finish();
+    else if (!m_Title.empty())
+      std::fprintf(stderr, "%s\n", m_Title.c_str());
+    m_Bar.reset();
+    m_Title.clear();
+  }
+
+ private:
+  TerminalProgress& Bar() {
+    if (!m_Bar) m_Bar = std::make_unique<TerminalProgress>(m_Title);
+    return *m_Bar;
+  }
+
+  std::string m_Title;
+  std::unique_ptr<TerminalProgress> m_Bar;
+};
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string FormatFromExtension(const std::string& path) {
+  const std::string extension = Lower(fs::path(path).extension().string());
+  if (extension == ".las" || extension == ".laz") return "las";
+  if (extension == ".txt" || extension == ".xyz" || extension == ".csv" || extension == ".asc")
+    return "text";
+  return "";
+}
+
+// The LAS point formats that carry colours.
+bool LasHasColours(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char header[105] = {};
+  if (!in.read(header, sizeof header)) return false;
+  const int format = static_cast<unsigned char>(header[104]) & 0x3F;
+  return format == 2 || format == 3 || format == 5 || format == 7 || format == 8 || format == 10;
+}
+
+int Refuse(const std::string& message) {
+  std::fprintf(stderr, "nimbex build: %s\n", message.c_str());
+  return 1;
+}
+
+// The input as the creator takes it: the file itself, or a list file naming every input.
+std::string WriteInputList(const std::vector<std::string>& inputs, const fs::path& folder) {
+  const fs::path list = folder / ("nimbex-build-inputs-" + std::to_string(::getpid()) + ".txt");
+  std::ofstream out(list);
+  for (const std::string& input : inputs) out << fs::absolute(input).string() << "\n";
+  return out ? list.string() : std::string();
+}
+
+}  // namespace
+
+int RunBuild(const BuildOptions& options) {
+  if (options.inputs.empty()) return Refuse("no input file given");
+  const std::string format =
+      options.format.empty() ? FormatFromExtension(options.inputs.front()) : Lower(options.format);
+  if (format != "las" && format != "text")
+    return Refuse("cannot tell the format of " + options.inputs.front() +
+                  " from its extension; give --format las or --format text");
+  for (const std::string& input : options.inputs)
+    if (!fs::is_regular_file(input)) return Refuse("cannot read the input file " + input);
+
+  const fs::path output(options.output);
+  if (Lower(output.extension().string()) != ".strm")
+    return Refuse("the output " + options.output + " must be a .strm file");
+  for (StrmFileKind kind : {STRM_FILE, PCI_FILE})
+    if (fs::exists(GetStrmCompanionName(output, kind)) && !options.overwrite)
+      return Refuse("the stream " + options.output +
+                    " exists already; choose another name or give --overwrite");
+
+  // Every attribute a LAS file holds is kept: colours where its point format has them,
+  // classes always.
+  std::string parse = options.parse;
+  if (format == "las") parse = LasHasColours(options.inputs.front()) ? "xyzirgbc" : "xyzic";
+  if (parse.empty()) parse = "xyz";
+  const int terrain = options.terrain >= 0 ? options.terrain : (format == "las" ? 1 : 0);
+
+  std::string input = options.inputs.front();
+  const bool listOfFiles = options.inputs.size() > 1;
+  if (listOfFiles) {
+    input = WriteInputList(options.inputs, fs::temp_directory_path());
+    if (input.empty()) return Refuse("cannot write the list of input files");
+  }
+
+  const auto start = std::chrono::steady_clock::now();
+  CStreamCreator creator;
+  creator.SetGSD(options.gsd);
+  PhaseProgress progress;
+  const int built =
+      creator.CreateStream(input, format, parse, terrain, options.utmZone != -1, options.utmZone,
+                           listOfFiles, options.output, nullptr, SCF_POINT_FILE, nullptr, nullptr,
+                           nullptr, &progress, &progress, nullptr);
+  progress.Finish();
+  if (listOfFiles) fs::remove(input);
+  if (!built) return Refuse(creator.GetLastError());
+
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (creator.GetDroppedPointsCount() > 0)
+    std::fprintf(stderr, "nimbex build: %lld input points could not be written (see %s)\n",
+                 creator.GetDroppedPointsCount(),
+                 fs::path(output).replace_extension("log").string().c_str());
+  for (const std::string& warning : creator.GetInputWarnings())
+    std::fprintf(stderr, "nimbex build: %s\n", warning.c_str());
+  if (creator.GetMissingPointsCount() > 0)
+    std::fprintf(stderr,
+                 "nimbex build: %lld points announced by the input are missing (truncated file)\n",
+                 creator.GetMissingPointsCount());
+  if (creator.GetSkippedRecordsCount() > 0)
+    std::fprintf(stderr, "nimbex build: %lld input lines are not points and were skipped\n",
+                 creator.GetSkippedRecordsCount());
+  std::printf("%s: %d points, %zu items, depth %d, %.2f seconds\n", options.output.c_str(),
+              creator.GetPointsCount(), creator.GetItemsIds()->size(), creator.GetGridDepth(),
+              seconds);
+  return 0;
+}

@@ -1,0 +1,808 @@
+#include "cli/DemoSite.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <random>
+#include <vector>
+
+namespace {
+
+// ---- Site and flight parameters -------------------------------------------------------------
+
+constexpr double kPointsPerSquareMetre = 15;
+constexpr double kLengthToWidth = 1.25;
+constexpr double kMaxStripWidth = 400;
+// High enough that scan angles stay within about 14 degrees of nadir.
+constexpr double kFlyingHeight = 800;
+// Returns per pulse the line spacing starts from; the spacing then follows the observed rate.
+constexpr double kExpectedReturnsPerPulse = 1.2;
+constexpr int kMaxReturns = 4;
+// Echoes of one pulse closer than this merge in a real receiver.
+constexpr double kReturnSeparation = 1.0;
+constexpr double kPulseInterval = 5e-6;
+constexpr double kTurnSeconds = 120;
+constexpr double kFirstGpsTime = 302400;  // GPS week seconds: Wednesday noon
+constexpr double kScanAngleUnit = 0.006;  // degrees
+// A plausible UTM position; the scale keeps millimetres.
+constexpr double kOrigin[3] = {431000, 5216000, 0};
+constexpr double kScale[3] = {0.001, 0.001, 0.001};
+constexpr double kBaseHeight = 240;
+
+// The world is laid out in square tiles, each filled from its own seed, so any part of an
+// arbitrarily large site can be produced without keeping the whole layout.
+constexpr double kTileSize = 64;
+// Objects keep this far inside their tile: a slanted pulse drifts less than that sideways over
+// the height of the tallest object, so a pulse only meets objects of the tile of its ground
+// point.
+constexpr double kTileMargin = 7;
+constexpr int kRoadPeriod = 7;  // in tiles
+constexpr double kRoadHalfWidth = 3.5;
+constexpr int kMaxBuildings = 2;
+constexpr int kMaxPlants = 40;
+constexpr int kCachedTiles = 64;
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kNone = -std::numeric_limits<double>::infinity();
+
+// ---- Randomness -----------------------------------------------------------------------------
+
+// Uniform and noise values from the 64-bit Mersenne twister through fixed arithmetic, so a
+// seed gives the same site with any standard library.
+class CRandom {
+ public:
+  explicit CRandom(uint64_t seed) : m_Engine(seed) {}
+  double Uniform() { return double(m_Engine() >> 11) * 0x1.0p-53; }  // [0, 1)
+  double Between(double low, double high) { return low + (high - low) * Uniform(); }
+  int Below(int count) { return int(Uniform() * count); }
+
+  // [0, 1) in steps of 1/65536: plenty for the values drawn per point.
+  double Coarse() { return double(NextChunk()) * 0x1.0p-16; }
+  // Zero-mean noise within +-spread, denser towards 0: the sum of two 8-bit uniforms.
+  double Noise(double spread) {
+    const unsigned chunk = NextChunk();
+    return (double((chunk & 0xFF) + (chunk >> 8) + 1) * 0x1.0p-8 - 1) * spread;
+  }
+
+ private:
+  // 16 bits at a time, four from each draw: the engine is the larger cost per point otherwise.
+  unsigned NextChunk() {
+    if (m_ChunksLeft == 0) {
+      m_Bits = m_Engine();
+      m_ChunksLeft = 4;
+    }
+    const unsigned chunk = unsigned(m_Bits & 0xFFFF);
+    m_Bits >>= 16;
+    --m_ChunksLeft;
+    return chunk;
+  }
+
+  std::mt19937_64 m_Engine;
+  uint64_t m_Bits = 0;
+  int m_ChunksLeft = 0;
+};
+
+uint64_t Mix(uint64_t a, uint64_t b) {
+  uint64_t z = a * 0x9E3779B97F4A7C15ull + b + 0x632BE59BD9B4E019ull;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
+// ---- Terrain --------------------------------------------------------------------------------
+
+constexpr int kWaves = 3;
+
+// Rolling ground: a gentle tilt plus products of sines. The y factors are evaluated once per
+// scanline, which holds y constant.
+class CTerrain {
+ public:
+  struct Line {
+    double y;
+    double factor[kWaves];
+  };
+
+  // Heights at evenly spaced points of a scanline. Each step turns the sines with the
+  // angle-addition formulas instead of evaluating them again.
+  class Walk {
+   public:
+    Walk() = default;
+    Walk(const CTerrain& terrain, const Line& line, double x, double step) {
+      m_Plane = kBaseHeight + terrain.m_TiltX * x + terrain.m_TiltY * line.y;
+      m_PlaneStep = terrain.m_TiltX * step;
+      for (int i = 0; i < kWaves; ++i) {
+        const double angle = terrain.m_FrequencyX[i] * x + terrain.m_PhaseX[i];
+        m_Sin[i] = std::sin(angle);
+        m_Cos[i] = std::cos(angle);
+        m_TurnSin[i] = std::sin(terrain.m_FrequencyX[i] * step);
+        m_TurnCos[i] = std::cos(terrain.m_FrequencyX[i] * step);
+        m_Factor[i] = line.factor[i];
+      }
+      m_PatchFactor = line.factor[1] / terrain.m_Amplitude[1];
+    }
+
+    double Height() const {
+      double height = m_Plane;
+      for (int i = 0; i < kWaves; ++i) height += m_Factor[i] * m_Sin[i];
+      return height;
+    }
+
+    // In [0, 1], following the middle wave: it mottles the grass.
+    double Patch() const { return 0.5 + 0.5 * m_PatchFactor * m_Sin[1]; }
+
+    void Advance() {
+      m_Plane += m_PlaneStep;
+      for (int i = 0; i < kWaves; ++i) {
+        const double sine = m_Sin[i] * m_TurnCos[i] + m_Cos[i] * m_TurnSin[i];
+        m_Cos[i] = m_Cos[i] * m_TurnCos[i] - m_Sin[i] * m_TurnSin[i];
+        m_Sin[i] = sine;
+      }
+    }
+
+   private:
+    double m_Plane = 0, m_PlaneStep = 0;
+    double m_Sin[kWaves] = {}, m_Cos[kWaves] = {};
+    double m_TurnSin[kWaves] = {}, m_TurnCos[kWaves] = {};
+    double m_Factor[kWaves] = {};
+    double m_PatchFactor = 0;
+  };
+
+  explicit CTerrain(CRandom& random) {
+    const double amplitude[kWaves] = {3.0, 1.0, 0.25};
+    const double wavelength[kWaves] = {60, 23, 8.5};  // metres per radian
+    for (int i = 0; i < kWaves; ++i) {
+      m_Amplitude[i] = amplitude[i];
+      m_FrequencyX[i] = 1 / (wavelength[i] * random.Between(0.85, 1.15));
+      m_FrequencyY[i] = 1 / (wavelength[i] * random.Between(0.85, 1.15));
+      m_PhaseX[i] = random.Between(0, 2 * kPi);
+      m_PhaseY[i] = random.Between(0, 2 * kPi);
+    }
+    m_TiltX = random.Noise(0.01);
+    m_TiltY = random.Noise(0.01);
+  }
+
+  Line AlongLine(double y) const {
+    Line line{y, {}};
+    for (int i = 0; i < kWaves; ++i)
+      line.factor[i] = m_Amplitude[i] * std::sin(m_FrequencyY[i] * y + m_PhaseY[i]);
+    return line;
+  }
+
+  double Height(double x, double y) const { return Walk(*this, AlongLine(y), x, 0).Height(); }
+
+ private:
+  double m_Amplitude[kWaves];
+  double m_FrequencyX[kWaves], m_FrequencyY[kWaves];
+  double m_PhaseX[kWaves], m_PhaseY[kWaves];
+  double m_TiltX, m_TiltY;
+};
+
+// ---- Surfaces -------------------------------------------------------------------------------
+
+enum Surface {
+  kGrass,
+  kAsphalt,
+  kRedRoof,
+  kGreyRoof,
+  kWall,
+  kLeaves,
+  kInnerCanopy,
+  kTrunk,
+  kShrub,
+  kLitter,    // ground under vegetation
+  kClutter,   // small things left unclassified: posts, cars, fences
+  kDryGrass,  // mixed into grass by the terrain's patches
+};
+
+struct Look {
+  double rgb[3];
+  double intensity;
+};
+
+// By Surface: 8-bit colour and 16-bit intensity.
+constexpr Look kLooks[] = {
+    {{86, 124, 50}, 26000},    // grass
+    {{58, 58, 62}, 9000},      // asphalt
+    {{158, 64, 46}, 21000},    // red roof tiles
+    {{112, 114, 120}, 30000},  // grey roof
+    {{206, 196, 176}, 26000},  // rendered wall
+    {{62, 102, 44}, 32000},    // leaves
+    {{48, 78, 36}, 18000},     // inside a crown
+    {{92, 72, 52}, 15000},     // bark
+    {{84, 116, 52}, 27000},    // shrub
+    {{96, 86, 58}, 14000},     // litter
+    {{150, 150, 155}, 20000},  // clutter
+    {{140, 118, 78}, 24000},   // dry grass
+};
+
+bool IsVegetation(Surface surface) {
+  return surface == kLeaves || surface == kInnerCanopy || surface == kTrunk || surface == kShrub;
+}
+
+uint8_t ClassOf(Surface surface, double heightAboveGround) {
+  if (IsVegetation(surface)) return heightAboveGround < 1 ? 3 : heightAboveGround < 3 ? 4 : 5;
+  switch (surface) {
+    case kRedRoof:
+    case kGreyRoof:
+    case kWall:
+      return 6;
+    case kClutter:
+      return 1;
+    default:
+      return 2;
+  }
+}
+
+// ---- Objects --------------------------------------------------------------------------------
+
+struct Building {
+  double x0, x1, y0, y1;
+  double base;   // lowest ground at the walls
+  double eaves;  // top of the walls
+  double ridge;  // top of the roof; the eaves for a flat roof
+  bool ridgeAlongX;
+  Surface roof;
+};
+
+// A tree (crown on a trunk) or a shrub (crown on the ground, no trunk).
+struct Plant {
+  double cx, cy, cz;  // crown centre
+  double radius, halfHeight;
+  double ground;
+  double trunkRadius;
+  double tint;  // -1..1, lighter or darker foliage
+};
+
+struct Tile {
+  int64_t tx = std::numeric_limits<int64_t>::min(), ty = 0;
+  bool roadAlongY = false, roadAlongX = false;
+  int buildingCount = 0, plantCount = 0;
+  Building buildings[kMaxBuildings];
+  Plant plants[kMaxPlants];
+  // The plants within reach of the scanline at `reachY`, kept while the line crosses the tile.
+  double reachY = std::numeric_limits<double>::quiet_NaN();
+  int reachCount = 0;
+  uint8_t reach[kMaxPlants];
+};
+
+void SelectPlantsInReach(Tile& tile, double y) {
+  if (tile.reachY == y) return;
+  tile.reachY = y;
+  tile.reachCount = 0;
+  for (int i = 0; i < tile.plantCount; ++i)
+    if (std::abs(y - tile.plants[i].cy) < tile.plants[i].radius)
+      tile.reach[tile.reachCount++] = uint8_t(i);
+}
+
+int PositiveModulo(int64_t value, int period) {
+  const int rest = int(value % period);
+  return rest < 0 ? rest + period : rest;
+}
+
+double DistanceToBox(double x, double y, const Building& b) {
+  const double dx = std::max({b.x0 - x, 0.0, x - b.x1});
+  const double dy = std::max({b.y0 - y, 0.0, y - b.y1});
+  return std::hypot(dx, dy);
+}
+
+// The ray of one pulse, from its ground point up towards the scanner. It stays in the plane of
+// the scanline (y constant) and drifts in x by `k` per metre of height.
+struct Ray {
+  double xg, y, zg, k;
+  double XAt(double z) const { return xg - k * (z - zg); }
+};
+
+// One straight piece of a roof's cross-section in the ray's plane: z = a + b x on [xa, xb].
+struct RoofPiece {
+  double a, b, xa, xb;
+};
+
+int RoofPieces(const Building& b, double y, RoofPiece pieces[2], double& wallTop) {
+  if (b.ridge == b.eaves) {
+    wallTop = b.eaves;
+    pieces[0] = {b.eaves, 0, b.x0, b.x1};
+    return 1;
+  }
+  if (b.ridgeAlongX) {
+    const double middle = (b.y0 + b.y1) / 2, half = (b.y1 - b.y0) / 2;
+    wallTop = b.ridge - (b.ridge - b.eaves) * std::abs(y - middle) / half;  // the gable
+    pieces[0] = {wallTop, 0, b.x0, b.x1};
+    return 1;
+  }
+  const double middle = (b.x0 + b.x1) / 2;
+  const double slope = (b.ridge - b.eaves) / (middle - b.x0);
+  wallTop = b.eaves;
+  pieces[0] = {b.eaves - slope * b.x0, slope, b.x0, middle};
+  pieces[1] = {b.ridge + slope * middle, -slope, middle, b.x1};
+  return 2;
+}
+
+// The highest point where the ray meets the building's roof or walls, or kNone.
+double MeetBuilding(const Building& b, const Ray& ray, Surface& surface) {
+  if (ray.y < b.y0 || ray.y > b.y1) return kNone;
+  double best = kNone;
+  auto consider = [&](double z, Surface met) {
+    if (z >= ray.zg && z > best) {
+      best = z;
+      surface = met;
+    }
+  };
+  RoofPiece pieces[2];
+  double wallTop;
+  const int count = RoofPieces(b, ray.y, pieces, wallTop);
+  for (int i = 0; i < count; ++i) {
+    const RoofPiece& p = pieces[i];
+    const double z = (p.a + p.b * (ray.xg + ray.k * ray.zg)) / (1 + p.b * ray.k);
+    const double x = ray.XAt(z);
+    if (x >= p.xa && x <= p.xb) consider(z, b.roof);
+  }
+  if (ray.k != 0)
+    for (double wall : {b.x0, b.x1}) {
+      const double z = ray.zg + (ray.xg - wall) / ray.k;
+      if (z >= b.base && z <= wallTop) consider(z, kWall);
+    }
+  return best;
+}
+
+// Heights where the ray enters and leaves the crown ellipsoid; false when it misses.
+bool CrossCrown(const Plant& p, const Ray& ray, double& enter, double& leave) {
+  const double across = (ray.y - p.cy) / p.radius;
+  if (std::abs(across) >= 1) return false;
+  // With h the height above the crown centre: ((e - k h) / r)^2 + across^2 + (h / v)^2 = 1.
+  const double e = ray.xg - p.cx - ray.k * (p.cz - ray.zg);
+  const double r2 = p.radius * p.radius, v2 = p.halfHeight * p.halfHeight;
+  const double a = ray.k * ray.k / r2 + 1 / v2;
+  const double b = -2 * e * ray.k / r2;
+  const double c = e * e / r2 + across * across - 1;
+  const double discriminant = b * b - 4 * a * c;
+  if (discriminant <= 0) return false;
+  const double root = std::sqrt(discriminant);
+  enter = p.cz + (-b + root) / (2 * a);
+  leave = p.cz + (-b - root) / (2 * a);
+  return true;
+}
+
+// The highest point where the ray meets the trunk below the crown, or kNone.
+double MeetTrunk(const Plant& p, const Ray& ray) {
+  const double across = ray.y - p.cy;
+  if (p.trunkRadius == 0 || std::abs(across) >= p.trunkRadius) return kNone;
+  const double half = std::sqrt(p.trunkRadius * p.trunkRadius - across * across);
+  double low = kNone, high = -kNone;
+  if (ray.k != 0) {
+    const double atLeft = ray.zg + (ray.xg - (p.cx - half)) / ray.k;
+    const double atRight = ray.zg + (ray.xg - (p.cx + half)) / ray.k;
+    low = std::min(atLeft, atRight);
+    high = std::max(atLeft, atRight);
+  } else if (std::abs(ray.xg - p.cx) > half) {
+    return kNone;
+  }
+  const double top = std::min(high, p.cz - p.halfHeight);
+  const double bottom = std::max({low, p.ground, ray.zg});
+  return top > bottom ? top : kNone;
+}
+
+// What a ray crosses among the plants of its tile within reach of its scanline.
+struct Canopy {
+  double top = kNone;      // highest crown entry
+  double bottom = -kNone;  // lowest crown exit
+  double trunk = kNone;    // highest trunk hit
+  bool shrub = false;      // the top crown belongs to a shrub
+  double tint = 0;
+};
+
+Canopy CrossPlants(const Tile& tile, const Ray& ray) {
+  Canopy canopy;
+  for (int i = 0; i < tile.reachCount; ++i) {
+    const Plant& plant = tile.plants[tile.reach[i]];
+    // The ray's x range from the ground up to the crown's top must reach the crown's.
+    const double drift = ray.k * (plant.cz + plant.halfHeight - ray.zg);
+    if (std::abs(ray.xg - drift / 2 - plant.cx) > plant.radius + std::abs(drift) / 2) continue;
+    double enter, leave;
+    // A crown the line only meets beyond the ground point is out of the pulse's path.
+    if (CrossCrown(plant, ray, enter, leave) && enter > ray.zg) {
+      if (enter > canopy.top) {
+        canopy.top = enter;
+        canopy.shrub = plant.trunkRadius == 0;
+        canopy.tint = plant.tint;
+      }
+      canopy.bottom = std::min(canopy.bottom, leave);
+    }
+    canopy.trunk = std::max(canopy.trunk, MeetTrunk(plant, ray));
+  }
+  return canopy;
+}
+
+// ---- Tile layout ----------------------------------------------------------------------------
+
+class CTileLayout {
+ public:
+  CTileLayout(uint64_t seed, const CTerrain& terrain) : m_Seed(seed), m_Terrain(terrain) {}
+
+  void Fill(Tile& tile, int64_t tx, int64_t ty) const {
+    tile = Tile();
+    tile.tx = tx;
+    tile.ty = ty;
+    tile.roadAlongY = PositiveModulo(tx, kRoadPeriod) == 2;
+    tile.roadAlongX = PositiveModulo(ty, kRoadPeriod) == 4;
+    if (tile.roadAlongX || tile.roadAlongY) return;
+    CRandom random(Mix(Mix(m_Seed, uint64_t(tx)), uint64_t(ty)));
+    const double kind = random.Uniform();
+    if (kind < 0.4) {  // houses with gardens
+      const int houses = 1 + random.Below(2);
+      for (int i = 0; i < houses; ++i) AddBuilding(tile, random);
+      AddPlants(tile, random, 1 + random.Below(4), 2 + random.Below(5));
+    } else if (kind < 0.75) {  // a wood
+      AddPlants(tile, random, 20 + random.Below(12), 3 + random.Below(6));
+    } else {  // meadow
+      AddPlants(tile, random, random.Below(3), random.Below(6));
+    }
+  }
+
+ private:
+  double Low(const Tile& tile, bool alongX) const {
+    return double(alongX ? tile.tx : tile.ty) * kTileSize + kTileMargin;
+  }
+  double High(const Tile& tile, bool alongX) const {
+    return double((alongX ? tile.tx : tile.ty) + 1) * kTileSize - kTileMargin;
+  }
+
+  void AddBuilding(Tile& tile, CRandom& random) const {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+      Building b{};
+      const double sizeX = random.Between(8, 18), sizeY = random.Between(8, 16);
+      b.x0 = random.Between(Low(tile, true), High(tile, true) - sizeX);
+      b.y0 = random.Between(Low(tile, false), High(tile, false) - sizeY);
+      b.x1 = b.x0 + sizeX;
+      b.y1 = b.y0 + sizeY;
+      if (ClashesWithBuildings(tile, (b.x0 + b.x1) / 2, (b.y0 + b.y1) / 2,
+                               std::hypot(sizeX, sizeY) / 2 + 5))
+        continue;
+      ShapeBuilding(b, random);
+      tile.buildings[tile.buildingCount++] = b;
+      return;
+    }
+  }
+
+  void ShapeBuilding(Building& b, CRandom& random) const {
+    b.base = std::min({m_Terrain.Height(b.x0, b.y0), m_Terrain.Height(b.x1, b.y0),
+                       m_Terrain.Height(b.x0, b.y1), m_Terrain.Height(b.x1, b.y1)});
+    const int storeys = 1 + random.Below(2);
+    b.eaves = b.base + 0.6 + 2.8 * storeys + random.Between(0, 0.6);
+    b.ridgeAlongX = b.x1 - b.x0 > b.y1 - b.y0;
+    const double halfSpan = (b.ridgeAlongX ? b.y1 - b.y0 : b.x1 - b.x0) / 2;
+    const bool gabled = random.Uniform() < 0.65;
+    b.ridge = gabled ? b.eaves + halfSpan * random.Between(0.5, 0.8) : b.eaves;
+    b.roof = gabled && random.Uniform() < 0.7 ? kRedRoof : kGreyRoof;
+  }
+
+  // A circle of `reach` around (x, y) comes near a building of the tile.
+  bool ClashesWithBuildings(const Tile& tile, double x, double y, double reach) const {
+    for (int i = 0; i < tile.buildingCount; ++i)
+      if (DistanceToBox(x, y, tile.buildings[i]) < reach) return true;
+    return false;
+  }
+
+  void AddPlants(Tile& tile, CRandom& random, int trees, int shrubs) const {
+    for (int i = 0; i < trees; ++i) AddPlant(tile, random, true);
+    for (int i = 0; i < shrubs; ++i) AddPlant(tile, random, false);
+  }
+
+  void AddPlant(Tile& tile, CRandom& random, bool tree) const {
+    if (tile.plantCount == kMaxPlants) return;
+    for (int attempt = 0; attempt < 6; ++attempt) {
+      Plant p{};
+      p.radius = tree ? random.Between(2, 4.5) : random.Between(0.5, 1.4);
+      p.cx = random.Between(Low(tile, true) + p.radius, High(tile, true) - p.radius);
+      p.cy = random.Between(Low(tile, false) + p.radius, High(tile, false) - p.radius);
+      if (ClashesWithBuildings(tile, p.cx, p.cy, p.radius + (tree ? 4 : 1.5))) continue;
+      p.ground = m_Terrain.Height(p.cx, p.cy);
+      if (tree) {
+        p.halfHeight = p.radius * random.Between(0.9, 1.6);
+        p.cz = p.ground + random.Between(1.5, 4) + p.halfHeight;
+        p.trunkRadius = random.Between(0.12, 0.3);
+      } else {
+        p.halfHeight = p.radius * random.Between(0.5, 0.8);
+        p.cz = p.ground + 0.8 * p.halfHeight;
+      }
+      p.tint = random.Noise(1);
+      tile.plants[tile.plantCount++] = p;
+      return;
+    }
+  }
+
+  uint64_t m_Seed;
+  const CTerrain& m_Terrain;
+};
+
+// ---- The flight -----------------------------------------------------------------------------
+
+struct Echo {
+  double z;
+  Surface surface;
+  double tint;
+};
+
+// Produces the points of the site one by one, in acquisition order. Memory stays the same
+// whatever the count: a fixed cache of tiles and the echoes of one pulse.
+class CDemoSiteFlight {
+ public:
+  CDemoSiteFlight(long long points, unsigned seed)
+      : m_Points(points),
+        m_Random(Mix(seed, 1)),
+        m_Terrain(m_Random),
+        m_Layout(Mix(seed, 2), m_Terrain) {
+    const double area = double(points) / kPointsPerSquareMetre;
+    m_StripLength = std::sqrt(area * kLengthToWidth);
+    const double width = area / m_StripLength;
+    m_StripCount = int(std::ceil(width / kMaxStripWidth));
+    m_StripWidth = width / m_StripCount;
+    m_NominalSpacing = std::sqrt(kExpectedReturnsPerPulse / kPointsPerSquareMetre);
+    m_PulsesPerLine = std::max(1LL, std::llround(m_StripWidth / m_NominalSpacing));
+    m_PulseSpacing = m_StripWidth / double(m_PulsesPerLine);
+    for (long long column = 0; column < m_PulsesPerLine; ++column)
+      m_ScanAngles.push_back(ScanAngle(Drift(column)));
+    m_Path = -m_NominalSpacing / 2;
+    m_PulseInLine = m_PulsesPerLine;  // the first pulse starts a line
+  }
+
+  bool Next(LasPoint& point) {
+    while (m_NextReturn == m_ReturnCount) {
+      if (m_Produced == m_Points) return false;
+      NextPulse();
+    }
+    point = m_Returns[m_NextReturn++];
+    ++m_Produced;
+    return true;
+  }
+
+ private:
+  // Sideways drift of the ray per metre of height for the pulse `column` spaces from the
+  // strip's left edge; the scanner flies over the strip's middle.
+  double Drift(long long column) const {
+    return ((double(column) + 0.5) * m_PulseSpacing - m_StripWidth / 2) / kFlyingHeight;
+  }
+
+  // In scan angle units for a flight towards +y, where the left is negative.
+  static int16_t ScanAngle(double drift) {
+    return int16_t(std::lround(std::atan(drift) * 180 / kPi / kScanAngleUnit));
+  }
+
+  void NextPulse() {
+    if (m_PulseInLine == m_PulsesPerLine) StartLine();
+    const long long column = m_LeftToRight ? m_PulseInLine : m_PulsesPerLine - 1 - m_PulseInLine;
+    ++m_PulseInLine;
+    Shoot(column, int(std::min<long long>(kMaxReturns, m_Points - m_Produced)));
+    ++m_PulseCount;
+  }
+
+  // Spaces lines so that the remaining points, at the rate seen so far, end at the far end
+  // of the last strip: the site's density stays even and the count comes out exact.
+  void StartLine() {
+    const double pointsPerLine = m_LineCount > 0 ? double(m_Produced) / double(m_LineCount)
+                                                 : m_PulsesPerLine * kExpectedReturnsPerPulse;
+    const double linesLeft = std::max(1.0, double(m_Points - m_Produced) / pointsPerLine);
+    const double pathLength = m_StripLength * m_StripCount;
+    m_Path +=
+        std::clamp((pathLength - m_Path) / linesLeft, 0.5 * m_NominalSpacing, 2 * m_NominalSpacing);
+    m_Strip = std::min(m_StripCount - 1, int(m_Path / m_StripLength));
+    const double along = m_Path - m_Strip * m_StripLength;
+    m_LineY = m_Strip % 2 ? m_StripLength - along : along;
+    m_StripX0 = m_Strip * m_StripWidth;
+    // The mirror sweeps one way, then back.
+    m_LeftToRight = m_LineCount % 2 == 0;
+    const double firstX =
+        m_StripX0 + (m_LeftToRight ? 0.5 : m_PulsesPerLine - 0.5) * m_PulseSpacing;
+    m_Walk = CTerrain::Walk(m_Terrain, m_Terrain.AlongLine(m_LineY), firstX,
+                            m_LeftToRight ? m_PulseSpacing : -m_PulseSpacing);
+    ++m_LineCount;
+    m_PulseInLine = 0;
+  }
+
+  Tile& TileAt(double x, double y) {
+    const int64_t tx = int64_t(std::floor(x / kTileSize));
+    const int64_t ty = int64_t(std::floor(y / kTileSize));
+    Tile& slot = m_Tiles[(uint64_t(tx) * 7 + uint64_t(ty) * 13) % kCachedTiles];
+    if (slot.tx != tx || slot.ty != ty) m_Layout.Fill(slot, tx, ty);
+    return slot;
+  }
+
+  void Shoot(long long column, int maxReturns) {
+    const double x = m_StripX0 + (double(column) + 0.5) * m_PulseSpacing;
+    const Ray ray{x, m_LineY, m_Walk.Height(), Drift(column)};
+    const double patch = m_Walk.Patch();
+    m_Walk.Advance();
+    Tile& tile = TileAt(x, ray.y);
+    SelectPlantsInReach(tile, ray.y);
+    m_EchoCount = 0;
+    if (!HitBuildings(tile, ray) && !HitPlants(tile, ray)) HitGround(tile, ray);
+    // Near the requested count a pulse gives up its inner echoes first.
+    while (m_EchoCount > maxReturns) DropSecondEcho();
+    MakeReturns(ray, patch, m_ScanAngles[column]);
+  }
+
+  bool HitBuildings(const Tile& tile, const Ray& ray) {
+    double best = kNone;
+    Surface surface = kWall;
+    for (int i = 0; i < tile.buildingCount; ++i) {
+      Surface met = kWall;
+      const double z = MeetBuilding(tile.buildings[i], ray, met);
+      if (z > best) {
+        best = z;
+        surface = met;
+      }
+    }
+    if (best == kNone) return false;
+    AddEcho(best, surface, 0);
+    return true;
+  }
+
+  // A pulse through vegetation: first return on the crown (a little inside its nominal
+  // surface, which makes the crown look leafy), up to two inside, one on a trunk, and the
+  // last on the ground, as long as echoes are far enough apart to be told apart.
+  bool HitPlants(const Tile& tile, const Ray& ray) {
+    const Canopy canopy = CrossPlants(tile, ray);
+    if (canopy.top == kNone && canopy.trunk == kNone) return false;
+    if (canopy.top != kNone) {
+      const double floor = std::max(canopy.bottom, ray.zg);
+      const double first =
+          canopy.top - std::min(0.5 * (canopy.top - floor), 0.5 * m_Random.Coarse());
+      AddEcho(first, canopy.shrub ? kShrub : kLeaves, canopy.tint);
+      AddInnerEchoes(first - kReturnSeparation, std::max(floor, ray.zg + kReturnSeparation),
+                     canopy.tint);
+    }
+    const bool trunkShows = canopy.trunk != kNone &&
+                            (m_EchoCount == 0 || canopy.trunk < LastEchoZ() - kReturnSeparation);
+    if (trunkShows) AddEcho(canopy.trunk, kTrunk, 0);
+    if (LastEchoZ() - ray.zg >= kReturnSeparation) AddEcho(ray.zg, kLitter, 0);
+    return true;
+  }
+
+  void AddInnerEchoes(double high, double low, double tint) {
+    if (high <= low) return;
+    const int room = int((high - low) / kReturnSeparation);
+    const int count = std::min({2, room, int(m_Random.Coarse() * 3)});
+    for (int i = 0; i < count; ++i) {
+      const double step = (high - low) / count;
+      AddEcho(high - step * (i + 0.25 + 0.5 * m_Random.Coarse()), kInnerCanopy, tint);
+    }
+  }
+
+  void HitGround(const Tile& tile, const Ray& ray) {
+    const bool onRoad =
+        (tile.roadAlongY &&
+         std::abs(ray.xg - (double(tile.tx) + 0.5) * kTileSize) < kRoadHalfWidth) ||
+        (tile.roadAlongX && std::abs(ray.y - (double(tile.ty) + 0.5) * kTileSize) < kRoadHalfWidth);
+    if (!onRoad && m_Random.Coarse() < 0.003)
+      AddEcho(ray.zg + m_Random.Between(0.3, 2.5), kClutter, 0);
+    else
+      AddEcho(ray.zg, onRoad ? kAsphalt : kGrass, 0);
+  }
+
+  void AddEcho(double z, Surface surface, double tint) {
+    m_Echoes[m_EchoCount++] = {z, surface, tint};
+  }
+  void DropSecondEcho() {
+    std::copy(m_Echoes + 2, m_Echoes + m_EchoCount, m_Echoes + 1);
+    --m_EchoCount;
+  }
+  double LastEchoZ() const { return m_Echoes[m_EchoCount - 1].z; }
+
+  void MakeReturns(const Ray& ray, double patch, int16_t angle) {
+    // Odd strips are flown towards -y, which swaps left and right.
+    const int16_t scanAngle = m_Strip % 2 ? int16_t(-angle) : angle;
+    for (int i = 0; i < m_EchoCount; ++i) {
+      const Echo& echo = m_Echoes[i];
+      LasPoint& point = m_Returns[i];
+      const double z = echo.z + m_Random.Noise(0.03);
+      point.x = kOrigin[0] + ray.XAt(echo.z) + m_Random.Noise(0.02);
+      point.y = kOrigin[1] + ray.y;
+      point.z = kOrigin[2] + z;
+      point.returnNumber = uint8_t(i + 1);
+      point.numberOfReturns = uint8_t(m_EchoCount);
+      point.classification = ClassOf(echo.surface, z - ray.zg);
+      Paint(point, echo, patch);
+      point.gpsTime =
+          kFirstGpsTime + double(m_PulseCount) * kPulseInterval + m_Strip * kTurnSeconds;
+      point.scanAngle = scanAngle;
+      point.pointSourceId = uint16_t(m_Strip + 1);
+    }
+    m_ReturnCount = m_EchoCount;
+    m_NextReturn = 0;
+  }
+
+  // Colour and intensity from the surface, with noise; later returns of a pulse carry less of
+  // its energy.
+  void Paint(LasPoint& point, const Echo& echo, double patch) {
+    const Look& look = kLooks[echo.surface];
+    const Look& dry = kLooks[kDryGrass];
+    const double mix = echo.surface == kGrass ? patch : 0;
+    // Both factors stay positive, so only the upper ends need clamping.
+    const double brightness = (1 + m_Random.Noise(0.12)) * (1 + 0.15 * echo.tint);
+    for (int c = 0; c < 3; ++c) {
+      const double base = look.rgb[c] + (dry.rgb[c] - look.rgb[c]) * mix;
+      point.rgb[c] = uint16_t(std::min(base * brightness, 255.0) * 257 + 0.5);
+    }
+    const double share = point.returnNumber == 1 ? 1.0 : 0.5;
+    point.intensity =
+        uint16_t(std::min(look.intensity * share * (1 + m_Random.Noise(0.2)), 65535.0));
+  }
+
+  const long long m_Points;
+  CRandom m_Random;
+  const CTerrain m_Terrain;
+  const CTileLayout m_Layout;
+  std::vector<Tile> m_Tiles = std::vector<Tile>(kCachedTiles);
+
+  double m_StripLength, m_StripWidth;
+  int m_StripCount;
+  double m_NominalSpacing, m_PulseSpacing;
+  long long m_PulsesPerLine;
+  std::vector<int16_t> m_ScanAngles;  // by column
+
+  // Where the flight is: m_Path runs along all strips end to end.
+  double m_Path;
+  int m_Strip = 0;
+  double m_StripX0 = 0;
+  double m_LineY = 0;
+  bool m_LeftToRight = true;
+  CTerrain::Walk m_Walk;
+  long long m_LineCount = 0, m_PulseInLine = 0, m_PulseCount = 0;
+
+  Echo m_Echoes[kMaxReturns + 2];
+  int m_EchoCount = 0;
+  LasPoint m_Returns[kMaxReturns];
+  int m_ReturnCount = 0, m_NextReturn = 0;
+  long long m_Produced = 0;
+};
+
+// Removes the incomplete output, which the request checks made sure is a regular file.
+bool Abandon(CLasWriter& writer, const std::string& path, std::string& error) {
+  error = writer.GetError();
+  writer.Close();
+  std::remove(path.c_str());
+  return false;
+}
+
+}  // namespace
+
+std::string DemoSiteRequestProblem(const std::string& outputPath, long long points) {
+  namespace fs = std::filesystem;
+  if (points < 1 || points > kMaxDemoSitePoints)
+    return "the number of points must be between 1 and " + std::to_string(kMaxDemoSitePoints) +
+           ", not " + std::to_string(points);
+  if (outputPath.empty()) return "no output file given";
+  std::error_code ignored;
+  const fs::path path(outputPath);
+  if (fs::is_directory(path, ignored))
+    return outputPath + " is a folder; give the name of the LAS file to write";
+  // The header is completed at the end by seeking back, which devices and pipes cannot do.
+  if (fs::exists(path, ignored) && !fs::is_regular_file(path, ignored))
+    return outputPath + " is not a regular file; give the name of a LAS file to write";
+  const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  if (!fs::exists(folder, ignored)) return "the folder " + folder.string() + " does not exist";
+  if (!fs::is_directory(folder, ignored)) return folder.string() + " is not a folder";
+  return "";
+}
+
+bool WriteDemoSite(const std::string& outputPath, const DemoSiteSettings& settings,
+                   const std::function<void(long long written)>& onProgress, std::string& error) {
+  error = DemoSiteRequestProblem(outputPath, settings.points);
+  if (!error.empty()) return false;
+  CLasWriter writer;
+  if (!writer.Open(outputPath, 7, kScale, kOrigin)) {
+    error = writer.GetError();
+    return false;
+  }
+  if (settings.creationDate) writer.SetCreationDate(*settings.creationDate);
+  CDemoSiteFlight flight(settings.points, settings.seed);
+  LasPoint point;
+  for (long long written = 0; flight.Next(point);) {
+    if (!writer.Write(point)) return Abandon(writer, outputPath, error);
+    if (++written % kDemoSiteProgressStep == 0 && onProgress) onProgress(written);
+  }
+  if (!writer.Close()) return Abandon(writer, outputPath, error);
+  return true;
+}

@@ -1,0 +1,201 @@
+// Gridding: every input point goes to the buffer files of its full-resolution cell.
+#include <algorithm>
+#include <cfloat>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+
+#include "nimbex/creation/GeoTransform.h"
+#include "nimbex/creation/PointReader.h"
+#include "nimbex/creation/StreamCreator.h"
+#include "nimbex/format/StrmFiles.h"
+#include "nimbex/platform/Hooks.h"
+
+namespace {
+
+const char* const kBufferExtensions[ST_COUNT] = {"buf",    "rgbbuf", "rifbuf", "clabuf",
+                                                 "plsbuf", "tribuf", "normbuf"};
+
+// Each open buffer gets a larger stdio buffer than the default, so that a cell's points
+// reach the disk in few writes; at most 501 buffers are open at once.
+constexpr size_t kBufferFileBuffer = 32 << 10;
+
+constexpr int kProgressInterval = 10000;
+
+long long BufferKey(StreamType type, int cellId) {
+  return (static_cast<long long>(cellId) << 3) | type;
+}
+
+}  // namespace
+
+std::string CStreamCreator::BufferPath(StreamType type, int cellId) const {
+  return GetBufferFileName(m_OutputFileName, cellId, kBufferExtensions[type]).string();
+}
+
+std::FILE* CStreamCreator::OpenBufStream(StreamType type, int cellId) {
+  if (cellId < 0 || type < 0 || type >= ST_COUNT) return nullptr;
+  auto found = m_BufMaps[type].find(cellId);
+  if (found != m_BufMaps[type].end()) return m_BufHandles[type][found->second];
+  if (GetOpenedStreamsCount() >= m_MaxOpenBuffers - 1) CloseAllBufFiles();
+
+  // The first opening in this run starts the buffer afresh; later ones append to it.
+  const bool created = m_CreatedBuffers.count(BufferKey(type, cellId)) > 0;
+  std::FILE* file = std::fopen(BufferPath(type, cellId).c_str(), created ? "ab" : "wb");
+  const int slot = static_cast<int>(m_BufMaps[type].size());
+  m_BufHandles[type][slot] = file;
+  m_BufMaps[type][cellId] = slot;
+  if (file) {
+    m_CreatedBuffers.insert(BufferKey(type, cellId));
+    std::setvbuf(file, nullptr, _IOFBF, kBufferFileBuffer);
+  }
+  return file;
+}
+
+void CStreamCreator::CloseAllBufFiles() {
+  for (int type = 0; type < ST_COUNT; ++type) {
+    for (const auto& entry : m_BufMaps[type]) {
+      std::FILE*& file = m_BufHandles[type][entry.second];
+      if (file && std::fclose(file) != 0 && m_WriteError.empty())
+        m_WriteError =
+            "cannot write the buffer files of " + m_OutputFileName + " (is the disk full?)";
+      file = nullptr;
+    }
+    m_BufMaps[type].clear();
+  }
+}
+
+int CStreamCreator::GetOpenedStreamsCount() const {
+  int count = 0;
+  for (const auto& map : m_BufMaps) count += static_cast<int>(map.size());
+  return count;
+}
+
+void CStreamCreator::RegisterCell(int cellId) {
+  if (m_KnownCells.insert(cellId).second) m_ItemsIds.push_back(cellId);
+}
+
+// Gets every wanted buffer of a cell. The pool is closed, when it must be, before the first
+// buffer of the cell is opened, so no handle the cell needs is closed under it.
+int CStreamCreator::AcquireCellBuffers(int cellId, const bool wanted[ST_COUNT],
+                                       CellBuffers& buffers) {
+  int missing = 0;
+  for (int type = 0; type < ST_COUNT; ++type)
+    if (wanted[type] && !m_BufMaps[type].count(cellId)) ++missing;
+  if (missing > 0 && GetOpenedStreamsCount() + missing > m_MaxOpenBuffers - 1) CloseAllBufFiles();
+
+  buffers.cellId = cellId;
+  int complete = 1;
+  for (int type = 0; type < ST_COUNT; ++type) {
+    buffers.handles[type] = wanted[type] ? OpenBufStream(StreamType(type), cellId) : nullptr;
+    if (wanted[type] && !buffers.handles[type]) complete = 0;
+  }
+  return complete;
+}
+
+void CStreamCreator::WritePointRecord(const CellBuffers& buffers, const float local[3],
+                                      const SPoint& point, int pulseKind) {
+  fwrite_unlocked(local, sizeof(float), 3, buffers.handles[ST_POINTS]);
+  if (std::FILE* colors = buffers.handles[ST_COLORS]) {
+    const unsigned char rgb[3] = {static_cast<unsigned char>(point.rgb[0] & 0xFF),
+                                  static_cast<unsigned char>(point.rgb[1] & 0xFF),
+                                  static_cast<unsigned char>(point.rgb[2] & 0xFF)};
+    fwrite_unlocked(rgb, 1, 3, colors);
+  }
+  if (std::FILE* intensities = buffers.handles[ST_INTENSITIES]) {
+    const float intensity = m_HasPulses ? static_cast<float>(point.lasIntensity) : point.intensity;
+    fwrite_unlocked(&intensity, sizeof intensity, 1, intensities);
+    m_IntensityRange[0] = std::min<double>(m_IntensityRange[0], intensity);
+    m_IntensityRange[1] = std::max<double>(m_IntensityRange[1], intensity);
+  }
+  if (std::FILE* classes = buffers.handles[ST_CLASSES]) {
+    putc_unlocked(point.classification, classes);
+    // Class 0 starts with every point; a class the table has no counter for stays there.
+    if (point.classification != 0 && point.classification < m_ClassesCount) {
+      --m_ClassPointsCount[0];
+      ++m_ClassPointsCount[point.classification];
+    }
+  }
+  if (std::FILE* pulses = buffers.handles[ST_PULSES]) putc_unlocked(pulseKind, pulses);
+}
+
+int CStreamCreator::SecondStep_Gridding(SPreader* reader, int* cancel, CMessageSink*,
+                                        CProgressSink* progress, CTextSink*, CTextSink* percent) {
+  if (!reader || reader->GetPointCount() == 0 || !m_Container) return 0;
+  const int64_t announced = reader->GetPointCount();
+  if (progress) progress->SetRange(0, static_cast<int>(std::min<int64_t>(announced, INT_MAX)));
+  if (percent) percent->SetText("0%");
+
+  const bool wanted[ST_COUNT] = {
+      true, m_HasRgb != 0, m_HasRif != 0, m_HasCla != 0, m_HasPulses != 0, false, false};
+  CellBuffers current;
+  bool currentComplete = false;
+  long long read = 0, written = 0;
+  int shownPercent = 0;
+  SPoint point;
+  int result;
+  while ((result = reader->Read(point)) != SP_END) {
+    if (++read % kProgressInterval == 0) {
+      if (progress) progress->SetPos(static_cast<int>(std::min<long long>(read, INT_MAX)));
+      const int whole = static_cast<int>((read + 1) * 100 / std::max<int64_t>(announced, 1));
+      if (percent && whole != shownPercent) percent->SetText(std::to_string(whole) + "%");
+      shownPercent = whole;
+      PumpMsgs();
+      if (IsCancelled(cancel)) break;
+    }
+    if (result != SP_VALID) continue;
+    const int pulseKind = GetPulseKind(point.returnNumber, point.numberOfReturns);
+    if (m_GeoTransform && !m_GeoTransform->Transform(point.x, point.y, point.z)) {
+      ++m_DroppedPointsCount;
+      continue;
+    }
+    const float local[3] = {static_cast<float>(point.x - m_Offset[0]),
+                            static_cast<float>(point.y - m_Offset[1]),
+                            static_cast<float>(point.z - m_Offset[2])};
+    // The cell comes from the stored float coordinates, so that a reader finds every
+    // point inside the cell of its item.
+    const double stored[3] = {local[0], local[1], local[2]};
+    const int cellId = m_Container->GetItemId(stored, 1, m_GridDepth);
+    if (cellId < 0) {
+      ++m_DroppedPointsCount;
+      ++m_OutsidePointsCount;
+      continue;
+    }
+    if (cellId != current.cellId) {
+      RegisterCell(cellId);
+      currentComplete = AcquireCellBuffers(cellId, wanted, current);
+    }
+    if (!currentComplete) {
+      ++m_DroppedPointsCount;
+      continue;
+    }
+    WritePointRecord(current, local, point, pulseKind);
+    ++written;
+  }
+  CloseAllBufFiles();
+  if (IsCancelled(cancel)) {
+    CancelCreation(m_WorkFolder.c_str());
+    return 0;
+  }
+  if (!reader->GetError().empty()) {
+    m_LastError = reader->GetError();
+    return 0;
+  }
+  m_MissingPointsCount = std::max<long long>(0, announced - read);
+  m_SkippedRecordsCount = reader->GetSkippedCount();
+  m_InputWarnings = reader->GetWarnings();
+  // The header counts the points the stream holds; class 0 keeps what no other class took.
+  const long long dropped = m_PointsCount - written;
+  m_ClassPointsCount[0] -= static_cast<int>(dropped);
+  m_PointsCount = static_cast<int>(written);
+  if (written == 0) {
+    m_LastError = "no point of the input lies in the stream's box";
+    return 0;
+  }
+  // A stream measures its point spacing between neighbours when it opens.
+  if (written < 3) {
+    m_LastError = "the input holds only " + std::to_string(written) +
+                  (written == 1 ? " point" : " points") + "; a stream needs at least 3";
+    return 0;
+  }
+  return m_WriteError.empty() ? 1 : (m_LastError = m_WriteError, 0);
+}

@@ -1,0 +1,121 @@
+// Merging: the per-cell buffers become the stream's full-resolution files and item index.
+#include <algorithm>
+#include <cstring>
+
+#include "nimbex/creation/StreamCreator.h"
+#include "nimbex/format/StrmFiles.h"
+#include "nimbex/platform/Hooks.h"
+
+namespace {
+
+struct MergedFile {
+  StreamType type;
+  const char* extension;
+  int recordSize;
+};
+
+// The final files in the order merging fills them.
+constexpr MergedFile kMergedFiles[ST_COUNT] = {{ST_POINTS, "strm", 12}, {ST_TRIANGLES, "tri", 12},
+                                               {ST_COLORS, "rgb", 3},   {ST_INTENSITIES, "rif", 4},
+                                               {ST_CLASSES, "cla", 1},  {ST_PULSES, "pls", 1},
+                                               {ST_NORMALS, "norm", 12}};
+
+}  // namespace
+
+int CStreamCreator::ThirdStep_Merging(std::vector<Item*>* items, std::FILE*& header,
+                                      std::FILE*& points, std::FILE*& triangles, std::FILE*& colors,
+                                      std::FILE*& intensities, std::FILE*& classes,
+                                      std::FILE*& pulses, std::FILE*& normals, int* cancel,
+                                      CMessageSink*, CProgressSink* progress, CTextSink*,
+                                      CTextSink* percent) {
+  if (!items) return 0;
+  std::sort(m_ItemsIds.begin(), m_ItemsIds.end());
+  std::FILE** files[ST_COUNT] = {&points,  &triangles, &colors, &intensities,
+                                 &classes, &pulses,    &normals};
+  const int flags[ST_COUNT] = {1, m_HasTri, m_HasRgb, m_HasRif, m_HasCla, m_HasPulses, m_HasNorm};
+  for (int i = 0; i < ST_COUNT; ++i)
+    if (!*files[i] && flags[i]) *files[i] = CreateStreamFile(kMergedFiles[i].extension, "wb");
+  if (!points) {
+    m_LastError = m_WriteError;
+    return 0;
+  }
+
+  double cell[6];
+  m_Container->GetItemBounds(0, m_GridDepth, cell);
+  const float size[3] = {static_cast<float>(cell[1] - cell[0]),
+                         static_cast<float>(cell[3] - cell[2]),
+                         static_cast<float>(cell[5] - cell[4])};
+  const int count = static_cast<int>(m_ItemsIds.size());
+  if (progress) progress->SetRange(0, count);
+  for (int i = 0; i < count && !IsCancelled(cancel); ++i) {
+    if (progress) progress->SetPos(i);
+    if (percent)
+      percent->SetText(std::to_string(static_cast<long long>(i + 1) * 100 / count) + "%");
+    PumpMsgs();
+
+    Item* item = new Item{};
+    item->id = m_ItemsIds[i];
+    item->isLeaf = 1;
+    double* center = m_Container->GetItemCenter(item->id, 0, m_GridDepth);
+    std::copy(center, center + 3, item->center);
+    delete[] center;
+    std::copy(size, size + 3, item->size);
+    item->ptsPos = ftello(points);
+
+    item->ptsCount =
+        static_cast<int32_t>(CopyBuffer(ST_POINTS, item->id, STRM_POINT_BYTES, -1, points));
+    item->ptsBytes = item->ptsCount * STRM_POINT_BYTES;
+    if (triangles) {
+      item->triPos = ftello(triangles);
+      item->triCount = static_cast<int32_t>(
+          CopyBuffer(ST_TRIANGLES, item->id, STRM_TRIANGLE_BYTES, -1, triangles));
+    }
+    for (int f = 2; f < ST_COUNT; ++f)
+      if (*files[f])
+        CopyBuffer(kMergedFiles[f].type, item->id, kMergedFiles[f].recordSize, item->ptsCount,
+                   *files[f]);
+    std::fwrite(item, sizeof(Item), 1, header);
+    items->push_back(item);
+  }
+
+  if (progress) progress->SetPos(count);
+  if (IsCancelled(cancel)) {
+    for (std::FILE** file : files)
+      if (*file) std::fclose(*file), *file = nullptr;
+    CancelCreation(m_WorkFolder.c_str());
+    return 0;
+  }
+  // The overview step reads the full-resolution files back.
+  for (int i = 0; i < ST_COUNT; ++i) {
+    if (!*files[i]) continue;
+    if (std::fclose(*files[i]) != 0 && m_WriteError.empty())
+      m_WriteError =
+          "cannot write " + StreamFilePath(kMergedFiles[i].extension) + " (is the disk full?)";
+    *files[i] = std::fopen(StreamFilePath(kMergedFiles[i].extension).c_str(), "rb");
+  }
+  RemoveBufferFiles();
+  if (!m_WriteError.empty()) {
+    m_LastError = m_WriteError;
+    return 0;
+  }
+  return 1;
+}
+
+// Appends the whole records of one cell's buffer to `target`, at most `maxRecords` of them
+// when it is not negative (attributes stay parallel to the points). Returns the number of
+// whole records the buffer held; a missing buffer holds none.
+long long CStreamCreator::CopyBuffer(StreamType type, int cellId, int recordSize,
+                                     long long maxRecords, std::FILE* target) {
+  std::FILE* buffer = std::fopen(BufferPath(type, cellId).c_str(), "rb");
+  if (!buffer) return 0;
+  std::fseek(buffer, 0, SEEK_END);
+  const long long records = ftello(buffer) / recordSize;
+  std::fseek(buffer, 0, SEEK_SET);
+  const long long copied = maxRecords < 0 ? records : std::min(records, maxRecords);
+  m_CopyBuffer.resize(static_cast<size_t>(copied * recordSize));
+  const size_t got = std::fread(m_CopyBuffer.data(), 1, m_CopyBuffer.size(), buffer);
+  std::fclose(buffer);
+  if (std::fwrite(m_CopyBuffer.data(), 1, got, target) != got && m_WriteError.empty())
+    m_WriteError = "cannot write the stream files of " + m_OutputFileName + " (is the disk full?)";
+  return records;
+}

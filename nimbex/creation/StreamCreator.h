@@ -1,0 +1,214 @@
+// CStreamCreator turns input models into a strm stream: bounds and grid set-up, gridding
+// into per-cell buffer files, merging into the final files with the item index, overview
+// levels and class files. One creator serves one run.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "nimbex/format/Container.h"
+#include "nimbex/format/Item.h"
+#include "nimbex/format/PointClasses.h"
+#include "nimbex/platform/Sinks.h"
+
+class SPreader;
+struct SPoint;
+class CGeoTransform;
+
+enum StreamCreatorFormat {
+  SCF_VTP_LIST = 0,    // a list of VTP models
+  SCF_POINT_FILE = 1,  // one point file read through a point reader (LAS, text)
+  SCF_PTX_LIST = 2,    // a list of PTX scans
+  SCF_ASCII_LIST = 3   // a list of ASCII point files
+};
+
+enum StreamType {
+  ST_POINTS = 0,
+  ST_COLORS = 1,
+  ST_INTENSITIES = 2,
+  ST_CLASSES = 3,
+  ST_PULSES = 4,
+  ST_TRIANGLES = 5,
+  ST_NORMALS = 6,
+  ST_COUNT = 7
+};
+
+// The pulse kind of a return: 0 single, 1 first, 2 intermediary, 3 last.
+int GetPulseKind(int returnNumber, int numberOfReturns);
+
+// The grid depth a stream of `pointsCount` points gets.
+int ComputeGridDepth(long long pointsCount, int isTerrain);
+
+class CStreamCreator {
+ public:
+  CStreamCreator();
+  virtual ~CStreamCreator();
+  CStreamCreator(const CStreamCreator&) = delete;
+  CStreamCreator& operator=(const CStreamCreator&) = delete;
+
+  // The whole pipeline. 1 when the stream is complete; 0 otherwise, with nothing of the
+  // failed run left behind but its log. `GetLastError` says what failed.
+  int CreateStream(const std::string& input, const std::string& inputFormat,
+                   const std::string& parseString, int terrain, int geoTransform, int utmZone,
+                   bool listOfFiles, const std::string& outputFile, int* cancel,
+                   StreamCreatorFormat format, double* bounds, int* pointsCount,
+                   CMessageSink* messages, CProgressSink* progress, CTextSink* status,
+                   CTextSink* percent);
+
+  void SetOutputFileName(const char* fileName) { m_OutputFileName = fileName ? fileName : ""; }
+  void SetPointsCount(int count) { m_PointsCount = count; }
+  void SetGridDepth(int depth) { m_GridDepth = depth; }
+  void PutTerrain(int terrain) { m_IsTerrain = terrain; }
+  void PutRgb(int flag) { m_HasRgb = flag; }
+  void PutRif(int flag) { m_HasRif = flag; }
+  void PutCla(int flag) { m_HasCla = flag; }
+  void PutTri(int flag) { m_HasTri = flag; }
+  void PutNorm(int flag) { m_HasNorm = flag; }
+  // Lends a container to the creator; the caller keeps it alive for the creator's work.
+  void SetContainer(CContainer* container) { m_Container = container; }
+  void SetGSD(double gsd) { m_GSD = gsd; }
+  void PutMorph(int flag) { m_Morph = flag; }
+  void PutMergingDoneOutside(int flag) { m_MergingDoneOutside = flag; }
+  std::vector<int>* GetItemsIds() { return &m_ItemsIds; }
+  int GetPointsCount() const { return m_PointsCount; }
+  int GetGridDepth() const { return m_GridDepth; }
+  const std::string& GetLastError() const { return m_LastError; }
+  // Input points that did not reach the stream (outside the grid, unwritable buffers).
+  long long GetDroppedPointsCount() const { return m_DroppedPointsCount; }
+  // Points the input announced but did not hold (a truncated file).
+  long long GetMissingPointsCount() const { return m_MissingPointsCount; }
+  // Records of the input that hold no point (text lines that do not parse).
+  long long GetSkippedRecordsCount() const { return m_SkippedRecordsCount; }
+  // Damage of the input that the reader worked around.
+  const std::vector<std::string>& GetInputWarnings() const { return m_InputWarnings; }
+
+  static void FreeItemArrayItems(std::vector<Item*>& items);
+
+  // Buffer-file pool.
+  std::FILE* OpenBufStream(StreamType type, int cellId);
+  void CloseAllBufFiles();
+  int GetOpenedStreamsCount() const;
+
+  int SecondStep_Gridding(SPreader* reader, int* cancel, CMessageSink* messages,
+                          CProgressSink* progress, CTextSink* status, CTextSink* percent);
+  int ThirdStep_Merging(std::vector<Item*>* items, std::FILE*& header, std::FILE*& points,
+                        std::FILE*& triangles, std::FILE*& colors, std::FILE*& intensities,
+                        std::FILE*& classes, std::FILE*& pulses, std::FILE*& normals, int* cancel,
+                        CMessageSink* messages, CProgressSink* progress, CTextSink* status,
+                        CTextSink* percent);
+  int FourthStep_Overviewing(std::vector<Item*>* items, std::FILE*& header, std::FILE*& points,
+                             std::FILE*& triangles, std::FILE*& colors, std::FILE*& intensities,
+                             std::FILE*& classes, std::FILE*& pulses, std::FILE*& normals,
+                             int* cancel, CMessageSink* messages, CProgressSink* progress,
+                             CTextSink* status, CTextSink* percent);
+  int FifthStep_Classifing(int* cancel, CMessageSink* messages, CProgressSink* progress,
+                           CTextSink* status, CTextSink* percent);
+  // Removes what this run wrote: its buffer files and its partial stream files, only those
+  // of this stream's stem. `folder` is the output folder.
+  void CancelCreation(const char* folder);
+
+ protected:
+  // The pipeline after the input is open: `reader` is null for model lists.
+  int CreateFromReader(SPreader* reader, bool lasInput, const std::string& parse, int utmZone,
+                       const std::string& outputFile, int* cancel, double* bounds,
+                       int* pointsCount);
+
+  std::string m_OutputFileName;
+  int m_PointsCount = 0;
+  int m_OvwPointsCount = 0;
+  std::vector<int> m_ItemsIds;
+  int m_ClassesCount = POINT_CLASS_COUNT;
+  std::vector<int> m_ClassPointsCount;
+  CContainer* m_Container = nullptr;
+  int m_GridDepth = 6;
+  int m_IsTerrain = 1;
+  int m_HasPulses = 0;
+  int m_UseGeoTransform = 0;
+  int m_HasRgb = 0, m_HasRif = 0, m_HasCla = 0, m_HasTri = 0, m_HasNorm = 0;
+  std::unique_ptr<CGeoTransform> m_GeoTransform;
+  int m_MaxOpenBuffers = 502;
+  std::vector<std::FILE*> m_BufHandles[ST_COUNT];
+  std::unordered_map<int, int> m_BufMaps[ST_COUNT];
+  double m_Offset[3] = {0, 0, 0};
+  double m_IntensityRange[2] = {100000.0, -100000.0};
+  int m_BorderCopiesCount = 0;
+  double m_GSD = 0.0;
+  int m_Morph = 0;
+  int m_MergingDoneOutside = 0;
+  std::string m_WorkFolder;
+  StreamCreatorFormat m_Format = SCF_POINT_FILE;
+
+ private:
+  struct CellBuffers {
+    int cellId = -1;
+    std::FILE* handles[ST_COUNT] = {};
+  };
+
+  // Reporting.
+  void Report(const std::string& message);
+  void SetProgress(int position);
+  void SetPercent(const std::string& text);
+  void SetStatus(const std::string& text);
+  int Fail(const std::string& problem);
+
+  // Set-up.
+  int FindBounds(SPreader* reader, bool lasInput, double* bounds, int* pointsCount, int* cancel,
+                 double world[6]);
+  void WriteBoundsFile(const double world[6]) const;
+  void SetUpGrid(const double world[6]);
+  int RunPipeline(SPreader* reader, int* cancel, const double world[6]);
+  int FinishStream(int* cancel, std::chrono::steady_clock::time_point runStart);
+
+  // Gridding.
+  bool IsCancelled(const int* cancel) const { return cancel && *cancel; }
+  int AcquireCellBuffers(int cellId, const bool wanted[ST_COUNT], CellBuffers& buffers);
+  void RegisterCell(int cellId);
+  std::string BufferPath(StreamType type, int cellId) const;
+  void WritePointRecord(const CellBuffers& buffers, const float local[3], const SPoint& point,
+                        int pulseKind);
+
+  // Merging and overviews.
+  std::string StreamFilePath(const char* extension) const;
+  std::FILE* CreateStreamFile(const char* extension, const char* mode);
+  void RemoveBufferFiles() const;
+  long long CopyBuffer(StreamType type, int cellId, int recordSize, long long maxRecords,
+                       std::FILE* target);
+  int WriteZeroClassFile(const char* extension, long long bytes);
+  std::vector<std::unique_ptr<Item>> BuildOverviewLevel(const std::vector<Item*>& children,
+                                                        int depth,
+                                                        std::FILE* const sources[ST_COUNT],
+                                                        std::FILE* const targets[ST_COUNT],
+                                                        std::FILE* header);
+  void SampleChildren(int64_t pointsPosition, long long points, long long kept,
+                      std::FILE* const sources[ST_COUNT], std::FILE* const targets[ST_COUNT],
+                      Item& parent);
+  void DecimateChildren(const std::vector<Item*>& children, size_t first, size_t last,
+                        std::FILE* const sources[ST_COUNT], std::FILE* const targets[ST_COUNT],
+                        Item& parent);
+
+  std::string m_LastError;
+  std::FILE* m_Log = nullptr;
+  CMessageSink* m_Messages = nullptr;
+  CProgressSink* m_Progress = nullptr;
+  CTextSink* m_Status = nullptr;
+  CTextSink* m_Percent = nullptr;
+  std::unique_ptr<CContainer> m_OwnedContainer;  // the container CreateStream builds
+  std::unordered_set<int> m_KnownCells;
+  std::unordered_set<long long> m_CreatedBuffers;
+  std::set<std::string> m_WrittenFiles;
+  long long m_DroppedPointsCount = 0;
+  long long m_OutsidePointsCount = 0;
+  long long m_MissingPointsCount = 0;
+  long long m_SkippedRecordsCount = 0;
+  std::vector<std::string> m_InputWarnings;  // dropped because they lie outside the grid's box
+  double m_GriddingSeconds = 0.0;
+  std::string m_WriteError;  // the first write that failed, for the user
+  std::vector<char> m_CopyBuffer;
+};

@@ -1,0 +1,393 @@
+#include <gtest/gtest.h>
+#include <vtkCellArray.h>
+#include <vtkNew.h>
+#include <vtkPoints.h>
+#include <vtkUnsignedCharArray.h>
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "nimbex/access/Nimbex.h"
+#include "nimbex/creation/PointReader.h"
+#include "nimbex/creation/StreamCreator.h"
+#include "nimbex/format/StrmFiles.h"
+#include "nimbex/format/StrmHeader.h"
+#include "nimbex/platform/Hooks.h"
+#include "tests/support/StreamWriter.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Points served from memory, as a point file would.
+class CVectorReader : public SPreader {
+ public:
+  explicit CVectorReader(std::vector<SPoint> points) : m_Points(std::move(points)) {}
+  int64_t GetPointCount() const override { return static_cast<int64_t>(m_Points.size()); }
+  int Read(SPoint& point) override {
+    if (m_Next >= m_Points.size()) return SP_END;
+    point = m_Points[m_Next++];
+    return SP_VALID;
+  }
+  bool GetHeaderBounds(double bounds[6]) const override {
+    if (!m_DeclaresBounds) return false;
+    std::copy(m_Declared, m_Declared + 6, bounds);
+    return true;
+  }
+  bool Scan(double bounds[6], int64_t& count, const std::function<void()>&, const int*) override {
+    for (int d = 0; d < 3; ++d) bounds[2 * d] = 1e300, bounds[2 * d + 1] = -1e300;
+    for (const SPoint& p : m_Points) {
+      const double xyz[3] = {p.x, p.y, p.z};
+      for (int d = 0; d < 3; ++d) {
+        bounds[2 * d] = std::min(bounds[2 * d], xyz[d]);
+        bounds[2 * d + 1] = std::max(bounds[2 * d + 1], xyz[d]);
+      }
+    }
+    count = GetPointCount();
+    return Rewind();
+  }
+  bool Rewind() override {
+    m_Next = 0;
+    return true;
+  }
+  const std::string& GetError() const override { return m_Error; }
+  int64_t GetSkippedCount() const override { return 0; }
+
+  void Declare(const double bounds[6]) {
+    m_DeclaresBounds = true;
+    std::copy(bounds, bounds + 6, m_Declared);
+  }
+
+ private:
+  std::vector<SPoint> m_Points;
+  size_t m_Next = 0;
+  bool m_DeclaresBounds = false;
+  double m_Declared[6] = {};
+  std::string m_Error;
+};
+
+class TestCreator : public CStreamCreator {
+ public:
+  using CStreamCreator::CreateFromReader;
+  int Build(SPreader& reader, const fs::path& output, bool las, const std::string& parse,
+            int terrain, int* cancel = nullptr) {
+    PutTerrain(terrain);
+    return CreateFromReader(&reader, las, parse, -1, output.string(), cancel, nullptr, nullptr);
+  }
+  void UseGrid(const double bounds[6], int depth, int terrain, const fs::path& output) {
+    PutTerrain(terrain);
+    SetGridDepth(depth);
+    m_Container = new CContainer(bounds, depth, terrain, m_Offset);
+    m_Owned.reset(m_Container);
+    SetOutputFileName(output.c_str());
+  }
+  void SetFlags(int rgb, int rif) {
+    PutRgb(rgb);
+    PutRif(rif);
+  }
+  std::unique_ptr<CContainer> m_Owned;
+};
+
+// A lattice of n x n x levels points with colours, intensities, classes and returns.
+std::vector<SPoint> Lattice(int n, int levels, double spacing) {
+  std::vector<SPoint> points;
+  for (int k = 0; k < levels; ++k)
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < n; ++i) {
+        SPoint p;
+        p.x = 500000 + i * spacing;
+        p.y = 4000000 + j * spacing;
+        p.z = 100 + k * spacing;
+        p.rgb[0] = static_cast<uint16_t>(i % 256);
+        p.rgb[1] = 300;  // only the low byte, 44, is kept
+        p.lasIntensity = static_cast<uint16_t>(i + j);
+        p.classification = static_cast<uint8_t>((i + j) % 3);
+        p.numberOfReturns = 3;
+        p.returnNumber = static_cast<uint8_t>(1 + (i % 3));
+        points.push_back(p);
+      }
+  return points;
+}
+
+std::vector<char> ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<char>(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(StreamCreatorTest, GridDepthFollowsThePointCount) {
+  EXPECT_EQ(ComputeGridDepth(499999, 0), 0);
+  EXPECT_EQ(ComputeGridDepth(499999, 1), 0);
+  EXPECT_EQ(ComputeGridDepth(500000, 0), 1);
+  EXPECT_EQ(ComputeGridDepth(500000, 1), 2);
+  EXPECT_EQ(ComputeGridDepth(1048575, 0), 2);
+  EXPECT_EQ(ComputeGridDepth(1048576, 0), 2);
+  EXPECT_EQ(ComputeGridDepth(1048576, 1), 3);
+  EXPECT_EQ(ComputeGridDepth(8388608, 0), 3);
+  EXPECT_EQ(ComputeGridDepth(10000000, 1), 4);
+  EXPECT_EQ(ComputeGridDepth(100000000, 0), 4);
+  EXPECT_EQ(ComputeGridDepth(100000000, 1), 6);
+  EXPECT_EQ(ComputeGridDepth(600000000, 0), 5);
+  EXPECT_EQ(ComputeGridDepth(600000000, 1), 7);
+}
+
+TEST(StreamCreatorTest, PulseKindsFollowReturnNumbers) {
+  EXPECT_EQ(GetPulseKind(1, 3), FIRST_PULSE);
+  EXPECT_EQ(GetPulseKind(2, 3), INTERMEDIARY_PULSE);
+  EXPECT_EQ(GetPulseKind(3, 3), LAST_PULSE);
+  EXPECT_EQ(GetPulseKind(1, 1), SINGLE_PULSE);
+  EXPECT_EQ(GetPulseKind(0, 0), SINGLE_PULSE);
+  EXPECT_EQ(GetPulseKind(9, 9), LAST_PULSE);  // the 4-bit fields of newer point formats
+}
+
+TEST(StreamCreatorTest, EveryPointComesBackInTheCellOfItsItem) {
+  ScratchFolder folder;
+  const fs::path output = folder / "lattice.strm";
+  CVectorReader reader(Lattice(30, 4, 0.25));
+  TestCreator creator;
+  ASSERT_EQ(creator.Build(reader, output, true, "xyzirgbc", 0), 1) << creator.GetLastError();
+
+  CNimbex cloud(output.c_str());
+  ASSERT_EQ(cloud.OpenStrmCloud(), 1) << cloud.GetLastError();
+  EXPECT_EQ(cloud.GetPointsCount(), 3600);
+  const int all[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+  EXPECT_EQ(cloud.GetNumberOfClassesPoints(all, 10), 3600);
+  EXPECT_TRUE(cloud.HasColors() && cloud.HasIntensity() && cloud.HasPulses() && cloud.HasClasses());
+  EXPECT_EQ(cloud.GetIntensityRange()[0], 0);
+  EXPECT_EQ(cloud.GetIntensityRange()[1], 58);
+
+  long long total = 0;
+  for (POSITION position = cloud.GetFirstItem(); position;) {
+    int id = 0;
+    Item* item = nullptr;
+    cloud.GetNextItem(position, id, item);
+    vtkNew<vtkPoints> points;
+    vtkNew<vtkUnsignedCharArray> colors, pulses;
+    colors->SetNumberOfComponents(3);
+    ASSERT_EQ(
+        cloud.LoadItemIO(-1, id, points, nullptr, nullptr, colors, nullptr, pulses, nullptr, 1), 1);
+    double cell[6];
+    cloud.GetItemBounds(id, -1, cell);
+    for (vtkIdType i = 0; i < points->GetNumberOfPoints(); ++i) {
+      const double* p = points->GetPoint(i);
+      for (int d = 0; d < 3; ++d) {
+        EXPECT_GE(p[d], cell[2 * d]);
+        EXPECT_LE(p[d], cell[2 * d + 1]);
+      }
+      EXPECT_EQ(colors->GetTypedComponent(i, 1), 44);
+      EXPECT_GE(pulses->GetValue(i), FIRST_PULSE);
+      EXPECT_LE(pulses->GetValue(i), LAST_PULSE);
+    }
+    total += points->GetNumberOfPoints();
+  }
+  EXPECT_EQ(total, 3600);
+  EXPECT_TRUE(fs::exists(folder / "Bounds.txt"));
+}
+
+TEST(StreamCreatorTest, TheLogEndsWithTheCompletionLineAndAnUnusedIntensityRangeIsZeroToOne) {
+  ScratchFolder folder;
+  const fs::path output = folder / "plain.strm";
+  CVectorReader reader(Lattice(5, 1, 1.0));
+  TestCreator creator;
+  ASSERT_EQ(creator.Build(reader, output, false, "xyz", 1), 1) << creator.GetLastError();
+  std::ifstream log(folder / "plain.log");
+  std::string line, last;
+  while (std::getline(log, line)) last = line;
+  EXPECT_EQ(last.rfind("Process completed in ", 0), 0u) << last;
+  EXPECT_EQ(last.back(), '.');
+
+  CNimbex cloud(output.c_str());
+  ASSERT_EQ(cloud.OpenStrmCloud(), 1);
+  EXPECT_EQ(cloud.GetIntensityRange()[0], 0.0);
+  EXPECT_EQ(cloud.GetIntensityRange()[1], 1.0);
+  EXPECT_FALSE(cloud.HasColors());
+  EXPECT_EQ(cloud.GetDepth(), 0);
+  EXPECT_FALSE(fs::exists(folder / "plain.cla"));  // no overview points to classify
+}
+
+TEST(StreamCreatorTest, PointsOutsideTheDeclaredBoxTriggerAScanAndNoneIsLost) {
+  ScratchFolder folder;
+  CVectorReader reader(Lattice(10, 2, 1.0));
+  const double tooSmall[6] = {500000, 500004, 4000000, 4000009, 100, 101};
+  reader.Declare(tooSmall);
+  TestCreator creator;
+  ASSERT_EQ(creator.Build(reader, folder / "s.strm", true, "xyzic", 1), 1)
+      << creator.GetLastError();
+  EXPECT_EQ(creator.GetDroppedPointsCount(), 0);
+  CNimbex cloud((folder / "s.strm").c_str());
+  ASSERT_EQ(cloud.OpenStrmCloud(), 1);
+  EXPECT_EQ(cloud.GetPointsCount(), 200);
+}
+
+TEST(StreamCreatorTest, CancellingLeavesNoStreamAndTouchesNothingElse) {
+  ScratchFolder folder;
+  std::ofstream(folder / "notes.txt") << "keep me";
+  std::ofstream(folder / "other_3.buf") << "another stream's buffer";
+  const fs::path output = folder / "big.strm";
+  CVectorReader reader(Lattice(120, 40, 0.1));  // 576,000 points: depth 1 with overviews
+  int cancel = 0;
+  int pumps = 0;
+  SetMessagePump([&] {
+    if (++pumps == 20) cancel = 1;
+  });
+  TestCreator creator;
+  EXPECT_EQ(creator.Build(reader, output, true, "xyzirgbc", 0, &cancel), 0);
+  SetMessagePump(nullptr);
+
+  CNimbex cloud(output.c_str());
+  EXPECT_EQ(cloud.OpenStrmCloud(), 0);
+  for (const auto& entry : fs::directory_iterator(folder.Path())) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name == "notes.txt" || name == "other_3.buf" || name == "big.log" ||
+                name == "Bounds.txt")
+        << name;
+  }
+}
+
+TEST(StreamCreatorMergingTest, BuffersAreMergedInIdOrderAndRemoved) {
+  ScratchFolder folder;
+  const fs::path output = folder / "m.strm";
+  const double bounds[6] = {-8, 8, -8, 8, -8, 8};
+  TestCreator creator;
+  creator.UseGrid(bounds, 2, 0, output);
+  creator.SetFlags(1, 0);
+  const std::vector<float> hundredPoints(300, 0.5f);
+  const std::vector<char> colours(300, 7);
+  for (int id : {9, 2, 5}) {
+    std::ofstream(folder / ("m_" + std::to_string(id) + ".buf"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(hundredPoints.data()), 1200);
+    std::ofstream(folder / ("m_" + std::to_string(id) + ".rgbbuf"), std::ios::binary)
+        .write(colours.data(), 300);
+    creator.GetItemsIds()->push_back(id);
+  }
+  std::ofstream(folder / "other_2.buf") << "not ours";
+
+  std::FILE* header = std::fopen((folder / "m.pci").c_str(), "w+b");
+  std::FILE* files[7] = {};
+  std::vector<Item*> items;
+  ASSERT_EQ(
+      creator.ThirdStep_Merging(&items, header, files[0], files[1], files[2], files[3], files[4],
+                                files[5], files[6], nullptr, nullptr, nullptr, nullptr, nullptr),
+      1);
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[0]->id, 2);
+  EXPECT_EQ(items[1]->id, 5);
+  EXPECT_EQ(items[2]->id, 9);
+  EXPECT_EQ(items[0]->ptsCount, 100);
+  EXPECT_EQ(items[0]->ptsBytes, 1200);
+  EXPECT_EQ(items[1]->ptsPos, 1200);
+  EXPECT_EQ(items[2]->ptsPos, 2400);
+  EXPECT_EQ(items[2]->triPos, 0);
+  EXPECT_EQ(items[2]->triCount, 0);
+  for (std::FILE* file : files)
+    if (file) std::fclose(file);
+  std::fclose(header);
+  CStreamCreator::FreeItemArrayItems(items);
+  EXPECT_EQ(fs::file_size(folder / "m.rgb"), 900u);
+  EXPECT_EQ(fs::file_size(folder / "m.pci"), 240u);
+  EXPECT_FALSE(fs::exists(folder / "m_2.buf"));
+  EXPECT_FALSE(fs::exists(folder / "m_9.rgbbuf"));
+  EXPECT_TRUE(fs::exists(folder / "other_2.buf"));
+}
+
+// Builds overviews over hand-made full-resolution items of one octree or quadtree parent.
+std::vector<int32_t> OverviewOf(const std::vector<int>& childPoints, int terrain, int& parents) {
+  ScratchFolder folder;
+  const fs::path output = folder / "o.strm";
+  const double bounds[6] = {-8, 8, -8, 8, -8, 8};
+  TestCreator creator;
+  creator.UseGrid(bounds, 1, terrain, output);
+  std::vector<float> xyz;
+  std::FILE* points = std::fopen((folder / "o.strm").c_str(), "w+b");
+  std::vector<Item*> items;
+  for (size_t child = 0; child < childPoints.size(); ++child) {
+    Item* item = new Item{};
+    item->id = static_cast<int>(child);
+    item->isLeaf = 1;
+    double* center = creator.m_Owned->GetItemCenter(item->id, 0, 1);
+    std::copy(center, center + 3, item->center);
+    delete[] center;
+    item->ptsPos = ftello(points);
+    item->ptsCount = childPoints[child];
+    item->ptsBytes = item->ptsCount * 12;
+    for (int i = 0; i < childPoints[child]; ++i) {
+      const float p[3] = {static_cast<float>(xyz.size() / 3), 0, 0};
+      xyz.insert(xyz.end(), p, p + 3);
+      std::fwrite(p, sizeof p, 1, points);
+    }
+    items.push_back(item);
+  }
+  std::fflush(points);
+  std::FILE* header = std::fopen((folder / "o.pci").c_str(), "w+b");
+  std::FILE* none = nullptr;
+  creator.FourthStep_Overviewing(&items, header, points, none, none, none, none, none, none,
+                                 nullptr, nullptr, nullptr, nullptr, nullptr);
+  std::fclose(points);
+  std::fclose(header);
+  CStreamCreator::FreeItemArrayItems(items);
+  const std::vector<char> pci = ReadBytes(folder / "o.pci");
+  parents = pci.size() >= 4 ? *reinterpret_cast<const int32_t*>(pci.data()) : -1;
+  const std::vector<char> ovw = ReadBytes(folder / "o.ovw");
+  std::vector<int32_t> kept;
+  for (size_t i = 0; i + 12 <= ovw.size(); i += 12)
+    kept.push_back(static_cast<int32_t>(*reinterpret_cast<const float*>(ovw.data() + i)));
+  return kept;
+}
+
+TEST(StreamCreatorOverviewTest, ParentsKeepEveryEighthPointOfTheirChildren) {
+  int parents = 0;
+  EXPECT_EQ(OverviewOf({5, 0, 7, 0, 0, 8, 0, 0}, 0, parents), (std::vector<int32_t>{0, 8}));
+  EXPECT_EQ(parents, 1);
+  EXPECT_TRUE(OverviewOf({1, 2, 0, 0}, 1, parents).empty());  // 3 / 4 = 0: no parent
+  EXPECT_EQ(parents, 0);
+}
+
+TEST(StreamCreatorOverviewTest, LevelBlocksRunFromTheFinestToTheCoarsest) {
+  ScratchFolder folder;
+  const fs::path output = folder / "deep.strm";
+  const double bounds[6] = {-8, 8, -8, 8, -8, 8};
+  TestCreator creator;
+  creator.UseGrid(bounds, 3, 0, output);
+  creator.SetFlags(0, 0);
+  const std::vector<float> eightPoints(24, 1.0f);
+  for (int id = 0; id < 512; ++id) {
+    std::ofstream(folder / ("deep_" + std::to_string(id) + ".buf"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(eightPoints.data()), 96);
+    creator.GetItemsIds()->push_back(id);
+  }
+  const double offset[3] = {0, 0, 0}, range[2] = {0, 1}, elevation[2] = {-8, 8};
+  const std::vector<int> classes(10, 0);
+  const std::string pci = (folder / "deep.pci").string();
+  WriteStrmHeaderFile(pci.c_str(), 103, 0, 4096, bounds, offset, 3, 10, classes.data(), 1.0, 512, 0,
+                      range, 0, elevation, 0);
+  std::FILE* header = std::fopen(pci.c_str(), "rb+");
+  std::fseek(header, 0, SEEK_END);
+  std::FILE* files[7] = {};
+  std::vector<Item*> items;
+  ASSERT_EQ(
+      creator.ThirdStep_Merging(&items, header, files[0], files[1], files[2], files[3], files[4],
+                                files[5], files[6], nullptr, nullptr, nullptr, nullptr, nullptr),
+      1);
+  creator.FourthStep_Overviewing(&items, header, files[0], files[1], files[2], files[3], files[4],
+                                 files[5], files[6], nullptr, nullptr, nullptr, nullptr, nullptr);
+  for (std::FILE* file : files)
+    if (file) std::fclose(file);
+  std::fclose(header);
+  CStreamCreator::FreeItemArrayItems(items);
+
+  CNimbex cloud(output.c_str());
+  ASSERT_EQ(cloud.OpenStrmCloud(), 1) << cloud.GetLastError();
+  EXPECT_EQ(cloud.GetItemCount(2), 64);
+  EXPECT_EQ(cloud.GetItemCount(1), 8);
+  EXPECT_EQ(cloud.GetItemCount(0), 1);
+  Item *finest = nullptr, *middle = nullptr, *root = nullptr;
+  ASSERT_TRUE(cloud.GetItem(0, finest, 2) && cloud.GetItem(0, middle, 1) &&
+              cloud.GetItem(0, root, 0));
+  EXPECT_EQ(finest->ptsPos, 0);  // "ovw" holds depth 2, then 1, then 0
+  EXPECT_EQ(middle->ptsPos, 64 * 8 * 12);
+  EXPECT_EQ(root->ptsPos, (64 + 8) * 8 * 12);
+  EXPECT_EQ(root->ptsCount, 8);
+}
+
+}  // namespace
