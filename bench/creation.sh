@@ -18,7 +18,7 @@ measure() {  # prints "seconds peak-KiB" of a command
 
 site() {  # site POINTS -> path of the demo site, made once
   local las="$data/site-$1.las"
-  [ -f "$las" ] || "$nimbex" demo-site "$las" --points "$1" --seed 7 2> /dev/null
+  [ -f "$las" ] || "$nimbex" demo-site "$las" --points "$1" --seed 7 > /dev/null 2>&1
   echo "$las"
 }
 

@@ -16,9 +16,9 @@ namespace {
 const char* const kBufferExtensions[ST_COUNT] = {"buf",    "rgbbuf", "rifbuf", "clabuf",
                                                  "plsbuf", "tribuf", "normbuf"};
 
-// Each open buffer gets a larger stdio buffer than the default, so that a cell's points
-// reach the disk in few writes; at most 501 buffers are open at once.
-constexpr size_t kBufferFileBuffer = 32 << 10;
+// Records of a cell collect in memory and reach its open buffer file in blocks of this
+// size: no library call per point. At most 501 buffers are open at once.
+constexpr size_t kStagingBlock = 64 << 10;
 
 constexpr int kProgressInterval = 10000;
 
@@ -33,9 +33,17 @@ std::string CStreamCreator::BufferPath(StreamType type, int cellId) const {
 }
 
 std::FILE* CStreamCreator::OpenBufStream(StreamType type, int cellId) {
-  if (cellId < 0 || type < 0 || type >= ST_COUNT) return nullptr;
+  const int slot = OpenBufferSlot(type, cellId);
+  if (slot < 0) return nullptr;
+  // A caller writing to the file itself must find every record staged before its own.
+  FlushStaging(type, slot);
+  return m_BufHandles[type][slot];
+}
+
+int CStreamCreator::OpenBufferSlot(StreamType type, int cellId) {
+  if (cellId < 0 || type < 0 || type >= ST_COUNT) return -1;
   auto found = m_BufMaps[type].find(cellId);
-  if (found != m_BufMaps[type].end()) return m_BufHandles[type][found->second];
+  if (found != m_BufMaps[type].end()) return found->second;
   if (GetOpenedStreamsCount() >= m_MaxOpenBuffers - 1) CloseAllBufFiles();
 
   // The first opening in this run starts the buffer afresh; later ones append to it.
@@ -44,16 +52,27 @@ std::FILE* CStreamCreator::OpenBufStream(StreamType type, int cellId) {
   const int slot = static_cast<int>(m_BufMaps[type].size());
   m_BufHandles[type][slot] = file;
   m_BufMaps[type][cellId] = slot;
-  if (file) {
-    m_CreatedBuffers.insert(BufferKey(type, cellId));
-    std::setvbuf(file, nullptr, _IOFBF, kBufferFileBuffer);
-  }
-  return file;
+  if (!file) return -1;
+  m_CreatedBuffers.insert(BufferKey(type, cellId));
+  Staging& staging = m_BufStaging[type][slot];
+  if (!staging.data) staging.data = std::make_unique<char[]>(kStagingBlock);
+  return slot;
+}
+
+void CStreamCreator::FlushStaging(StreamType type, int slot) {
+  Staging& staging = m_BufStaging[type][slot];
+  if (staging.used == 0) return;
+  std::FILE* file = m_BufHandles[type][slot];
+  if ((!file || std::fwrite(staging.data.get(), 1, staging.used, file) != staging.used) &&
+      m_WriteError.empty())
+    m_WriteError = "cannot write the buffer files of " + m_OutputFileName + " (is the disk full?)";
+  staging.used = 0;
 }
 
 void CStreamCreator::CloseAllBufFiles() {
   for (int type = 0; type < ST_COUNT; ++type) {
     for (const auto& entry : m_BufMaps[type]) {
+      FlushStaging(StreamType(type), entry.second);
       std::FILE*& file = m_BufHandles[type][entry.second];
       if (file && std::fclose(file) != 0 && m_WriteError.empty())
         m_WriteError =
@@ -86,36 +105,54 @@ int CStreamCreator::AcquireCellBuffers(int cellId, const bool wanted[ST_COUNT],
   buffers.cellId = cellId;
   int complete = 1;
   for (int type = 0; type < ST_COUNT; ++type) {
-    buffers.handles[type] = wanted[type] ? OpenBufStream(StreamType(type), cellId) : nullptr;
-    if (wanted[type] && !buffers.handles[type]) complete = 0;
+    buffers.staging[type] = nullptr;
+    if (!wanted[type]) continue;
+    const int slot = OpenBufferSlot(StreamType(type), cellId);
+    if (slot < 0) {
+      complete = 0;
+      continue;
+    }
+    buffers.slots[type] = slot;
+    buffers.staging[type] = &m_BufStaging[type][slot];
   }
   return complete;
 }
 
+void CStreamCreator::Stage(const CellBuffers& buffers, StreamType type, const void* record,
+                           size_t bytes) {
+  Staging& staging = *buffers.staging[type];
+  if (staging.used + bytes > kStagingBlock) FlushStaging(type, buffers.slots[type]);
+  std::memcpy(staging.data.get() + staging.used, record, bytes);
+  staging.used += bytes;
+}
+
 void CStreamCreator::WritePointRecord(const CellBuffers& buffers, const float local[3],
                                       const SPoint& point, int pulseKind) {
-  fwrite_unlocked(local, sizeof(float), 3, buffers.handles[ST_POINTS]);
-  if (std::FILE* colors = buffers.handles[ST_COLORS]) {
+  Stage(buffers, ST_POINTS, local, 3 * sizeof(float));
+  if (buffers.staging[ST_COLORS]) {
     const unsigned char rgb[3] = {static_cast<unsigned char>(point.rgb[0] & 0xFF),
                                   static_cast<unsigned char>(point.rgb[1] & 0xFF),
                                   static_cast<unsigned char>(point.rgb[2] & 0xFF)};
-    fwrite_unlocked(rgb, 1, 3, colors);
+    Stage(buffers, ST_COLORS, rgb, 3);
   }
-  if (std::FILE* intensities = buffers.handles[ST_INTENSITIES]) {
+  if (buffers.staging[ST_INTENSITIES]) {
     const float intensity = m_HasPulses ? static_cast<float>(point.lasIntensity) : point.intensity;
-    fwrite_unlocked(&intensity, sizeof intensity, 1, intensities);
+    Stage(buffers, ST_INTENSITIES, &intensity, sizeof intensity);
     m_IntensityRange[0] = std::min<double>(m_IntensityRange[0], intensity);
     m_IntensityRange[1] = std::max<double>(m_IntensityRange[1], intensity);
   }
-  if (std::FILE* classes = buffers.handles[ST_CLASSES]) {
-    putc_unlocked(point.classification, classes);
+  if (buffers.staging[ST_CLASSES]) {
+    Stage(buffers, ST_CLASSES, &point.classification, 1);
     // Class 0 starts with every point; a class the table has no counter for stays there.
     if (point.classification != 0 && point.classification < m_ClassesCount) {
       --m_ClassPointsCount[0];
       ++m_ClassPointsCount[point.classification];
     }
   }
-  if (std::FILE* pulses = buffers.handles[ST_PULSES]) putc_unlocked(pulseKind, pulses);
+  if (buffers.staging[ST_PULSES]) {
+    const unsigned char kind = static_cast<unsigned char>(pulseKind);
+    Stage(buffers, ST_PULSES, &kind, 1);
+  }
 }
 
 int CStreamCreator::SecondStep_Gridding(SPreader* reader, int* cancel, CMessageSink*,
@@ -127,6 +164,7 @@ int CStreamCreator::SecondStep_Gridding(SPreader* reader, int* cancel, CMessageS
 
   const bool wanted[ST_COUNT] = {
       true, m_HasRgb != 0, m_HasRif != 0, m_HasCla != 0, m_HasPulses != 0, false, false};
+  const CCellLocator locator(*m_Container, m_GridDepth);
   CellBuffers current;
   bool currentComplete = false;
   long long read = 0, written = 0;
@@ -154,7 +192,7 @@ int CStreamCreator::SecondStep_Gridding(SPreader* reader, int* cancel, CMessageS
     // The cell comes from the stored float coordinates, so that a reader finds every
     // point inside the cell of its item.
     const double stored[3] = {local[0], local[1], local[2]};
-    const int cellId = m_Container->GetItemId(stored, 1, m_GridDepth);
+    const int cellId = locator.Locate(stored);
     if (cellId < 0) {
       ++m_DroppedPointsCount;
       ++m_OutsidePointsCount;

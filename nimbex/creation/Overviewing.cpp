@@ -102,11 +102,11 @@ void CStreamCreator::SampleChildren(int64_t pointsPosition, long long points, lo
     const int64_t position = pointsPosition / STRM_POINT_BYTES * file.recordSize;
     const std::vector<char> run = ReadAt(sources[file.type], position, points * file.recordSize);
     const long long available = static_cast<long long>(run.size()) / file.recordSize;
-    std::vector<char> sample;
-    sample.reserve(kept * file.recordSize);
-    for (long long j = 0; j < available && j / stride < kept; j += stride)
-      sample.insert(sample.end(), run.begin() + j * file.recordSize,
-                    run.begin() + (j + 1) * file.recordSize);
+    const long long taken = std::min(kept, (available + stride - 1) / stride);
+    std::vector<char> sample(static_cast<size_t>(taken * file.recordSize));
+    for (long long j = 0; j < taken; ++j)
+      std::memcpy(sample.data() + j * file.recordSize, run.data() + j * stride * file.recordSize,
+                  file.recordSize);
     AppendAtEnd(targets[file.type], sample.data(), sample.size());
   }
   parent.ptsCount = static_cast<int32_t>(kept);

@@ -78,6 +78,7 @@ int ComputeGridDepth(long long pointsCount, int isTerrain) {
 
 CStreamCreator::CStreamCreator() : m_ClassPointsCount(POINT_CLASS_COUNT, 0) {
   for (auto& handles : m_BufHandles) handles.assign(m_MaxOpenBuffers, nullptr);
+  for (auto& staging : m_BufStaging) staging.resize(m_MaxOpenBuffers);
 }
 
 CStreamCreator::~CStreamCreator() {
@@ -275,7 +276,7 @@ void CStreamCreator::WriteBoundsFile(const double world[6]) const {
   profile.Load(path);
   const char* keys[6] = {"MinX", "MaxX", "MinY", "MaxY", "MinZ", "MaxZ"};
   for (int i = 0; i < 6; ++i) profile.SetString("Bounds", keys[i], Format("%lf", world[i]));
-  profile.Save(path);
+  profile.Save(path, false);
 }
 
 void CStreamCreator::SetUpGrid(const double world[6]) {

@@ -114,6 +114,13 @@ class CStreamCreator {
   // of this stream's stem. `folder` is the output folder.
   void CancelCreation(const char* folder);
 
+ private:
+  // Records of one buffer file that have not reached it yet.
+  struct Staging {
+    std::unique_ptr<char[]> data;
+    size_t used = 0;
+  };
+
  protected:
   // The pipeline after the input is open: `reader` is null for model lists.
   int CreateFromReader(SPreader* reader, bool lasInput, const std::string& parse, int utmZone,
@@ -136,6 +143,7 @@ class CStreamCreator {
   int m_MaxOpenBuffers = 502;
   std::vector<std::FILE*> m_BufHandles[ST_COUNT];
   std::unordered_map<int, int> m_BufMaps[ST_COUNT];
+  std::vector<Staging> m_BufStaging[ST_COUNT];  // records not yet in each slot's file
   double m_Offset[3] = {0, 0, 0};
   double m_IntensityRange[2] = {100000.0, -100000.0};
   int m_BorderCopiesCount = 0;
@@ -146,9 +154,11 @@ class CStreamCreator {
   StreamCreatorFormat m_Format = SCF_POINT_FILE;
 
  private:
+  // The buffers the current cell writes to: the staging memory of each wanted type.
   struct CellBuffers {
     int cellId = -1;
-    std::FILE* handles[ST_COUNT] = {};
+    int slots[ST_COUNT] = {};
+    Staging* staging[ST_COUNT] = {};
   };
 
   // Reporting.
@@ -169,6 +179,9 @@ class CStreamCreator {
   // Gridding.
   bool IsCancelled(const int* cancel) const { return cancel && *cancel; }
   int AcquireCellBuffers(int cellId, const bool wanted[ST_COUNT], CellBuffers& buffers);
+  int OpenBufferSlot(StreamType type, int cellId);
+  void FlushStaging(StreamType type, int slot);
+  void Stage(const CellBuffers& buffers, StreamType type, const void* record, size_t bytes);
   void RegisterCell(int cellId);
   std::string BufferPath(StreamType type, int cellId) const;
   void WritePointRecord(const CellBuffers& buffers, const float local[3], const SPoint& point,

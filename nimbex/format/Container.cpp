@@ -27,7 +27,9 @@ Cell ChildCell(const Cell& parent, int childBits, int dimensions) {
   return child;
 }
 
-Wml::Box3<double> CellBox(const Cell& cell) { return Wml::MakeAlignedBox(cell.bounds); }
+Wml::Box3<double> CellBox(const Cell& cell) {
+  return Wml::MakeAlignedBox(cell.bounds);
+}
 
 int* CopyToNewArray(const std::vector<int>& ids) {
   int* array = new int[ids.size()];
@@ -60,7 +62,9 @@ void CollectCells(const Cell& cell, int id, int level, int depth, int dimensions
 
 }  // namespace
 
-int GetMaxDepth(int isTerrain) { return 30 / (3 - (isTerrain ? 1 : 0)); }
+int GetMaxDepth(int isTerrain) {
+  return 30 / (3 - (isTerrain ? 1 : 0));
+}
 
 long long GetCellCount(int depth, int isTerrain) {
   if (depth < 0 || depth > GetMaxDepth(isTerrain)) return 0;
@@ -158,16 +162,17 @@ int CContainer::GetItemArray(int depth, const Wml::Box3<double>* box, int isRela
   Cell root;
   std::copy(m_Bounds, m_Bounds + 6, root.bounds);
   std::vector<int> found;
-  CollectCells(root, 0, 0, depth, GetDimensionCount(),
-               [&query](const Cell& cell) { return Wml::TestIntersection(CellBox(cell), query); },
-               found);
+  CollectCells(
+      root, 0, 0, depth, GetDimensionCount(),
+      [&query](const Cell& cell) { return Wml::TestIntersection(CellBox(cell), query); }, found);
   return HandOver(found, ids, count);
 }
 
 int CContainer::GetItemArray(int depth, const CPgon* polygon, int isRelative, int** ids,
                              int* count) const {
   if (depth < 0 || depth > GetMaxDepth(m_IsTerrain) || !ids || !IsValid(0)) return 0;
-  const CPgon boundsRectangle = CPgon::Rectangle(m_Bounds[0], m_Bounds[1], m_Bounds[2], m_Bounds[3]);
+  const CPgon boundsRectangle =
+      CPgon::Rectangle(m_Bounds[0], m_Bounds[1], m_Bounds[2], m_Bounds[3]);
   CPgon area = polygon ? *polygon : boundsRectangle;
   if (polygon && !isRelative) {
     // An absolute polygon is searched with its first contour only, moved into the local frame.
@@ -200,4 +205,56 @@ int CContainer::GetSubItemArray(int id, int depth, int** ids, int* count) const 
   std::vector<int> children;
   for (int k = 0; k < (1 << dimensions); ++k) children.push_back((id << dimensions) | k);
   return HandOver(children, ids, count);
+}
+
+namespace {
+
+// The split planes of one dimension at `depth`, by the same halving as GetItemId.
+void CollectPlanes(double low, double high, int levels, std::vector<double>& planes) {
+  if (levels == 0) return;
+  const double mid = (low + high) / 2;
+  CollectPlanes(low, mid, levels - 1, planes);
+  planes.push_back(mid);
+  CollectPlanes(mid, high, levels - 1, planes);
+}
+
+}  // namespace
+
+CCellLocator::CCellLocator(const CContainer& container, int depth)
+    : m_Dimensions(container.GetDimensionCount()), m_Cells(1 << depth) {
+  for (int d = 0; d < m_Dimensions; ++d) {
+    m_Min[d] = container.m_Bounds[2 * d];
+    m_Max[d] = container.m_Bounds[2 * d + 1];
+    const double extent = m_Max[d] - m_Min[d];
+    m_InverseSize[d] = extent > 0 ? m_Cells / extent : 0.0;
+    CollectPlanes(m_Min[d], m_Max[d], depth, m_Planes[d]);
+    // Index bit b (from the coarsest level down) goes to bit d of group b of the id.
+    m_Spread[d].resize(m_Cells);
+    for (int index = 0; index < m_Cells; ++index) {
+      int bits = 0;
+      for (int level = 0; level < depth; ++level)
+        if (index & (1 << level)) bits |= 1 << (level * m_Dimensions + d);
+      m_Spread[d][index] = bits;
+    }
+  }
+}
+
+int CCellLocator::IndexAlong(int dimension, double coordinate) const {
+  const std::vector<double>& planes = m_Planes[dimension];
+  int index = static_cast<int>((coordinate - m_Min[dimension]) * m_InverseSize[dimension]);
+  index = std::max(0, std::min(index, m_Cells - 1));
+  // The index is the number of planes at or below the coordinate (a coordinate on a plane
+  // belongs to the upper cell).
+  while (index > 0 && coordinate < planes[index - 1]) --index;
+  while (index < m_Cells - 1 && coordinate >= planes[index]) ++index;
+  return index;
+}
+
+int CCellLocator::Locate(const double point[3]) const {
+  int id = 0;
+  for (int d = 0; d < m_Dimensions; ++d) {
+    if (!(point[d] >= m_Min[d] && point[d] <= m_Max[d])) return -1;
+    id |= m_Spread[d][IndexAlong(d, point[d])];
+  }
+  return id;
 }

@@ -4,6 +4,8 @@
 // the cell lies in the upper half of dimension d (x = 0, y = 1, z = 2) at that level.
 #pragma once
 
+#include <vector>
+
 #include "nimbex/platform/Geometry.h"
 #include "nimbex/platform/Pgon.h"
 
@@ -48,3 +50,22 @@ class CContainer {
 int GetMaxDepth(int isTerrain);
 // 2^(depth * D): the number of cells at `depth`; 0 for a depth beyond GetMaxDepth.
 long long GetCellCount(int depth, int isTerrain);
+
+// Finds the cell of a point at one depth in constant time, with the same answer as
+// CContainer::GetItemId: the split planes are computed once by the container's own halving,
+// and each coordinate's index is a division corrected against them.
+class CCellLocator {
+ public:
+  CCellLocator(const CContainer& container, int depth);
+  // The item id of a point in the container's local frame, or -1 outside the bounds.
+  int Locate(const double point[3]) const;
+
+ private:
+  int IndexAlong(int dimension, double coordinate) const;
+
+  int m_Dimensions;
+  int m_Cells;  // cells along each dimension
+  double m_Min[3], m_Max[3], m_InverseSize[3];
+  std::vector<double> m_Planes[3];  // the 2^depth - 1 inner split planes, increasing
+  std::vector<int> m_Spread[3];     // the id bits of each index along a dimension
+};

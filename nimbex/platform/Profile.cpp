@@ -139,12 +139,13 @@ int CreateTemporaryBeside(const fs::path& target, fs::path& temporary) {
   return -1;
 }
 
-// Writes, flushes to disk and renames over `target`; the target is never half written.
-bool ReplaceFile(const fs::path& target, const std::string& text) {
+// Writes, flushes to disk when `durable`, and renames over `target`; the target is never
+// half written.
+bool ReplaceFile(const fs::path& target, const std::string& text, bool durable) {
   fs::path temporary;
   int fd = CreateTemporaryBeside(target, temporary);
   if (fd < 0) return false;
-  bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
+  bool written = WriteAll(fd, text) && (!durable || ::fsync(fd) == 0);
   written = ::close(fd) == 0 && written;
   if (written && ::rename(temporary.c_str(), target.c_str()) == 0) return true;
   ::unlink(temporary.c_str());
@@ -204,11 +205,11 @@ void CProfile::Parse(std::string data) {
   }
 }
 
-int CProfile::Save(const fs::path& path) const {
+int CProfile::Save(const fs::path& path, bool durable) const {
   std::string text = Serialise();
   // A file that Load would refuse is not written in the first place.
   if (text.size() > kMaxFileSize) return 0;
-  return ReplaceFile(ResolveLink(path), text) ? 1 : 0;
+  return ReplaceFile(ResolveLink(path), text, durable) ? 1 : 0;
 }
 
 std::string CProfile::Serialise() const {

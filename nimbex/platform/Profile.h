@@ -15,8 +15,9 @@ class CProfile {
   // missing, unreadable or larger than kMaxFileSize, leaving the profile empty.
   int Load(const std::filesystem::path& path);
   // Writes the profile through a temporary file in the same folder renamed over `path`,
-  // so a crash leaves either the old file or the new one. 1 on success.
-  int Save(const std::filesystem::path& path) const;
+  // so a crash leaves either the old file or the new one; `durable` also waits until the
+  // data is on disk (settings), which files that are merely informative skip. 1 on success.
+  int Save(const std::filesystem::path& path, bool durable = true) const;
 
   // The value of `key` in `section`, or `def` when either is missing.
   std::string GetString(const std::string& section, const std::string& key,

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "nimbex/format/Container.h"
@@ -69,9 +70,9 @@ TEST(ContainerTest, CentresAndBoundsFollowTheIdBits) {
   double bounds[6];
   std::unique_ptr<double[]> center(octree.GetItemCenter((1 << 3) | 2, 1, 2, bounds));
   ASSERT_TRUE(center);
-  EXPECT_DOUBLE_EQ(center[0], 2);    // x: upper then lower half: 0..4
-  EXPECT_DOUBLE_EQ(center[1], -1);   // y: lower then upper half: -2..0
-  EXPECT_DOUBLE_EQ(center[2], -1.5); // z: lower, lower: -2..-1
+  EXPECT_DOUBLE_EQ(center[0], 2);     // x: upper then lower half: 0..4
+  EXPECT_DOUBLE_EQ(center[1], -1);    // y: lower then upper half: -2..0
+  EXPECT_DOUBLE_EQ(center[2], -1.5);  // z: lower, lower: -2..-1
   EXPECT_DOUBLE_EQ(bounds[0], 0);
   EXPECT_DOUBLE_EQ(bounds[1], 4);
 
@@ -140,6 +141,35 @@ TEST(ContainerTest, PolygonSearchUsesTheFirstContourOfAnAbsolutePolygon) {
 
   CPgon empty;
   EXPECT_EQ(terrain.GetItemArray(1, &empty, 0, &ids, &count), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CellLocatorTest, AgreesWithTheContainerEverywhere) {
+  // Awkward bounds, so that the halving rounds; points on planes, faces and in between.
+  const double bounds[6] = {-163.178656, 163.178656, -204.0541953, 204.0541953, -11.012011, 11.7};
+  for (int terrain = 0; terrain <= 1; ++terrain) {
+    CContainer container(bounds, 5, terrain, nullptr);
+    CCellLocator locator(container, 5);
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> unit(-0.02, 1.02);
+    for (int i = 0; i < 200000; ++i) {
+      double p[3];
+      for (int d = 0; d < 3; ++d)
+        p[d] = bounds[2 * d] + unit(random) * (bounds[2 * d + 1] - bounds[2 * d]);
+      if (i % 4 == 0) {  // snap one coordinate onto a split plane of its cell
+        double cell[6];
+        const int id = container.GetItemId(p, 1, 5, cell);
+        if (id >= 0) p[i % 3 % (3 - terrain)] = cell[2 * (i % 3 % (3 - terrain))];
+      }
+      ASSERT_EQ(locator.Locate(p), container.GetItemId(p, 1, 5))
+          << p[0] << " " << p[1] << " " << p[2];
+    }
+    const double upper[3] = {bounds[1], bounds[3], bounds[5]};
+    EXPECT_EQ(locator.Locate(upper), container.GetItemId(upper, 1, 5));
+  }
 }
 
 }  // namespace
