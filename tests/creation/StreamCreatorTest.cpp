@@ -4,6 +4,7 @@
 #include <vtkPoints.h>
 #include <vtkUnsignedCharArray.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -243,6 +244,34 @@ TEST(StreamCreatorTest, CancellingLeavesNoStreamAndTouchesNothingElse) {
                 name == "Bounds.txt")
         << name;
   }
+}
+
+TEST(StreamCreatorTest, ZoneMinusOneKeepsCoordinatesAndClasslessInputGetsZeroClassFiles) {
+  ScratchFolder folder;
+  // 600,000 points without classes: depth 1, overview points, all-zero class files.
+  const fs::path listed = folder / "points.txt";
+  {
+    std::ofstream text(listed);
+    for (int i = 0; i < 600000; ++i)
+      text << 10 + (i % 1000) * 0.01 << " " << 20 + (i / 1000) * 0.01 << " 5\n";
+  }
+  CStreamCreator creator;
+  ASSERT_EQ(creator.CreateStream(listed.string(), "text", "xyz", 0, 1, -1, false,
+                                 (folder / "t.strm").string(), nullptr, SCF_POINT_FILE, nullptr,
+                                 nullptr, nullptr, nullptr, nullptr, nullptr),
+            1)
+      << creator.GetLastError();
+  CNimbex cloud((folder / "t.strm").c_str());
+  ASSERT_EQ(cloud.OpenStrmCloud(), 1);
+  double offset[3];
+  cloud.GetOffset(offset);
+  EXPECT_NEAR(offset[0], 14.995, 1e-9);  // longitude-like values left as they are
+  EXPECT_EQ(cloud.GetDepth(), 1);
+  EXPECT_TRUE(cloud.HasClasses());
+  const std::vector<char> classes = ReadBytes(folder / "t.cla");
+  EXPECT_EQ(classes.size(), 600000u);
+  EXPECT_TRUE(std::all_of(classes.begin(), classes.end(), [](char c) { return c == 0; }));
+  EXPECT_EQ(fs::file_size(folder / "t.claovw"), fs::file_size(folder / "t.ovw") / 12);
 }
 
 TEST(StreamCreatorMergingTest, BuffersAreMergedInIdOrderAndRemoved) {
