@@ -12,11 +12,12 @@ int RunDemoSite(const std::string& outputPath, long long points, unsigned seed);
 struct BuildOptions {
   std::vector<std::string> inputs;
   std::string output;
-  std::string format;  // "las" or "text"; empty: from the first input's extension
+  std::string format;  // las, text, vtp, ptx or ascii; empty: from the first input's extension
   std::string parse;   // the columns of text input
   int terrain = -1;    // 1 quadtree, 0 octree, -1 the format's default
   int utmZone = -1;    // converts WGS84 longitude/latitude to this UTM zone
   double gsd = 0.0;
+  bool morph = false;
   bool overwrite = false;
 };
 

@@ -20,15 +20,21 @@ int main(int argc, char** argv) {
       app.add_subcommand("build", "Build a stream from LAS or text point files");
   buildCommand->add_option("INPUT", build.inputs, "input point files")->required();
   buildCommand->add_option("-o,--output", build.output, "the stream to write (.strm)")->required();
-  buildCommand->add_option("--format", build.format, "las or text (default: from the extension)");
+  buildCommand->add_option("--format", build.format,
+                           "las, text, vtp, ptx or ascii (default: from the extension)");
   buildCommand->add_option("--parse", build.parse,
                            "columns of text input: x y z i r g b c, s skips one, - separates");
   auto* terrainFlag = buildCommand->add_flag("--terrain", terrain, "a quadtree over x and y");
   buildCommand->add_flag("--octree", octree, "an octree over x, y and z")->excludes(terrainFlag);
   buildCommand->add_option("--utm-zone", build.utmZone,
                            "input is WGS84 longitude/latitude: convert to this UTM zone (north)");
-  buildCommand->add_option("--gsd", build.gsd, "point spacing to store in the stream")
+  buildCommand
+      ->add_option("--gsd", build.gsd,
+                   "point spacing: models copy points closer than this to a cell face into the "
+                   "neighbouring cell")
       ->check(CLI::NonNegativeNumber);
+  buildCommand->add_flag("--morph", build.morph,
+                         "warp each further model onto the points of the models before it");
   buildCommand->add_flag("--overwrite", build.overwrite, "replace an existing stream");
 
   std::string demoOutput;

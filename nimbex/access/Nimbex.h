@@ -12,12 +12,17 @@
 #include "nimbex/format/Container.h"
 #include "nimbex/format/Item.h"
 #include "nimbex/format/StrmFiles.h"
+#include "nimbex/format/Unset.h"
 #include "nimbex/platform/Pgon.h"
 
 class vtkPoints;
 class vtkCellArray;
 class vtkUnsignedCharArray;
 class vtkFloatArray;
+class vtkRenderer;
+class vtkProp3D;
+class CUCS;
+class TProgressTimeToComplete;
 
 // Iteration cursor over an item map: 0 once the iteration is over.
 using POSITION = std::size_t;
@@ -186,8 +191,62 @@ class CNimbex {
   // fullest grid item meeting `area` (absolute). With `store`, also rewritten in the header.
   int EvaluateLinearDensity(const CPgon* area, int store);
 
+  // Level of detail and reading a view.
+  int GetCurDepth() const { return m_CurDepth; }
+  double GetStreamDetailFactor() const { return m_StreamDetailFactor; }
+  void SetStreamDetailFactor(double factor) { m_StreamDetailFactor = factor; }
+  int IsTextureActive() const { return m_TextureActive; }
+  void PutTextureActive(int active) { m_TextureActive = active; }
+  double GetTextureDelta() const { return m_TextureDelta; }
+  void SetTextureDelta(double delta) { m_TextureDelta = delta; }
+  int IsFullRes() const { return m_FullRes; }
+  void PutFullRes(int fullRes) { m_FullRes = fullRes; }
+  int GetRenderedPointCount() const { return m_RenderedPointCount; }
+  int GetPrevStreamSample() const { return m_PrevStreamSample; }
+  // Left, top, right, bottom of the cells read by the last LoadSpcData (local frame).
+  const double* GetViewRect() const { return m_ViewRect; }
+  // The renderer whose active camera orders items front to back, and the cloud's actor.
+  void SetRenderer(vtkRenderer* renderer) { m_Renderer = renderer; }
+  void SetActor(vtkProp3D* actor) { m_Actor = actor; }
+
+  int GetBestLod(int count, int& depth);
+  int GetItemArray(int depth, Wml::Box3<double>* box, int boxIsRelative, int sort, int*& ids,
+                   int& count);
+  int GetItemArray(int depth, CPgon* polygon, int polygonIsRelative, int*& ids, int& count);
+  int GetSubItemArray(int id, int depth, int*& ids, int& count);
+  void SortItemsInDepth(int depth, int* ids, int count);
+  int GetDepthPtCount(int depth, Wml::Box3<double>& box);
+  int LoadSpcData(int& depth, int& step, Wml::Box3<double>& box, vtkPoints*& points,
+                  vtkCellArray* cells, vtkUnsignedCharArray* classes, vtkUnsignedCharArray* colors,
+                  vtkFloatArray* intensities, vtkUnsignedCharArray* pulses, vtkFloatArray* normals,
+                  double unused, int* budget, TProgressTimeToComplete* progress);
+  // The points budget of a drawing pass in a window whose screen rectangle is given; -1 when
+  // the pass reads without a budget (meshes, full-resolution mode).
+  int GetDrawingBudget(int left, int top, int right, int bottom) const;
+
+  // Rewriting attributes in place and rebuilding their overviews.
+  int WriteItemIO(int depth, int itemId, vtkUnsignedCharArray* classes,
+                  vtkUnsignedCharArray* colors, vtkFloatArray* intensities,
+                  vtkUnsignedCharArray* pulses, vtkFloatArray* normals);
+  int RebuildItem(Item* item, int targetDepth, int itemDepth, CPgon* area,
+                  vtkUnsignedCharArray* classes, vtkUnsignedCharArray* colors,
+                  vtkFloatArray* intensities);
+  int RebuildClassesOvw();
+  int RebuildRgbOvw();
+  int RebuildRifOvw();
+  int RebuildPlsOvw();
+  int RebuildNormOvw();
+  int AdjustHeaderClassPtsCount();
+
+  // Surface models from pulses and extents in a user coordinate system.
+  int MakeDSMFromPulse(int pulseSelection, const std::string& outputPath);
+  CPgon* GetItemUcsExtent(CUCS* ucs, int itemId, int depth);
+
  protected:
   int ReadCloudInfo();
+  // The level to read for a detail ratio (pixel size / point spacing); `ratio` returns the
+  // sampling step. -1 for a negative depth.
+  int GetBestDepth(int& ratio, int depth);
 
  private:
   int Fail(const std::string& problem);
@@ -249,5 +308,16 @@ class CNimbex {
 
   int m_IOPtsLoaded = 0;
   long long m_SeekCount = 0;
+
+  int m_CurDepth = 0;
+  double m_StreamDetailFactor = 1.5;
+  int m_TextureActive = 0;
+  double m_TextureDelta = 10.0;
+  int m_FullRes = 0;
+  int m_RenderedPointCount = 0;
+  int m_PrevStreamSample = 0;
+  double m_ViewRect[4] = {NBX_UNSET, NBX_UNSET, NBX_UNSET, NBX_UNSET};
+  vtkRenderer* m_Renderer = nullptr;
+  vtkProp3D* m_Actor = nullptr;
   std::vector<char> m_ReadBuffer;
 };
