@@ -10,6 +10,7 @@
 
 #include "cli/Commands.h"
 #include "common/progress/TerminalProgress.h"
+#include "nimbex/creation/GlobalBounds.h"
 #include "nimbex/creation/StreamCreator.h"
 #include "nimbex/format/StrmFiles.h"
 
@@ -57,7 +58,33 @@ std::string FormatFromExtension(const std::string& path) {
   if (extension == ".las" || extension == ".laz") return "las";
   if (extension == ".txt" || extension == ".xyz" || extension == ".csv" || extension == ".asc")
     return "text";
+  if (extension == ".vtp") return "vtp";
+  if (extension == ".ptx") return "ptx";
+  if (extension == ".pts") return "ascii";
   return "";
+}
+
+bool IsPointFileFormat(const std::string& format) {
+  return format == "las" || format == "text";
+}
+
+// Models and scans are gridded from a list file and need their box first: the bounds pass
+// reads them once.
+int FindListBounds(const std::string& format, const std::vector<std::string>& inputs,
+                   double bounds[6], int& points) {
+  PhaseProgress progress;
+  if (format == "vtp")
+    return GetGlobalBoundsFromVtp(&inputs, bounds, &points, nullptr, &progress, &progress, nullptr);
+  if (format == "ptx")
+    return GetGlobalBoundsFromPtx(&inputs, bounds, &points, &progress, &progress, nullptr);
+  return GetGlobalBoundsFromAscii(&inputs, bounds, &points, &progress, &progress, nullptr);
+}
+
+StreamCreatorFormat CreatorFormat(const std::string& format) {
+  if (format == "vtp") return SCF_VTP_LIST;
+  if (format == "ptx") return SCF_PTX_LIST;
+  if (format == "ascii") return SCF_ASCII_LIST;
+  return SCF_POINT_FILE;
 }
 
 // The LAS point formats that carry colours.
@@ -88,9 +115,11 @@ int RunBuild(const BuildOptions& options) {
   if (options.inputs.empty()) return Refuse("no input file given");
   const std::string format =
       options.format.empty() ? FormatFromExtension(options.inputs.front()) : Lower(options.format);
-  if (format != "las" && format != "text")
+  if (format.empty())
     return Refuse("cannot tell the format of " + options.inputs.front() +
-                  " from its extension; give --format las or --format text");
+                  " from its extension; give --format las, text, vtp, ptx or ascii");
+  if (!IsPointFileFormat(format) && CreatorFormat(format) == SCF_POINT_FILE)
+    return Refuse("unknown input format '" + format + "'; use las, text, vtp, ptx or ascii");
   for (const std::string& input : options.inputs)
     if (!fs::is_regular_file(input)) return Refuse("cannot read the input file " + input);
 
@@ -107,10 +136,20 @@ int RunBuild(const BuildOptions& options) {
   std::string parse = options.parse;
   if (format == "las") parse = LasHasColours(options.inputs.front()) ? "xyzirgbc" : "xyzic";
   if (parse.empty()) parse = "xyz";
-  const int terrain = options.terrain >= 0 ? options.terrain : (format == "las" ? 1 : 0);
+  if (!IsPointFileFormat(format)) parse = "xyz";  // models bring their own attributes
+  // Airborne LAS and PTX scans are terrain; text, models and ASCII scans are octrees.
+  const int terrain =
+      options.terrain >= 0 ? options.terrain : (format == "las" || format == "ptx" ? 1 : 0);
+
+  double bounds[6] = {0, 0, 0, 0, 0, 0};
+  int points = 0;
+  const bool pointFile = IsPointFileFormat(format);
+  if (!pointFile && !FindListBounds(format, options.inputs, bounds, points))
+    return Refuse("cannot read the inputs' bounds");
+  if (!pointFile && points == 0) return Refuse("the inputs hold no readable point");
 
   std::string input = options.inputs.front();
-  const bool listOfFiles = options.inputs.size() > 1;
+  const bool listOfFiles = options.inputs.size() > 1 || !pointFile;
   if (listOfFiles) {
     input = WriteInputList(options.inputs, fs::temp_directory_path());
     if (input.empty()) return Refuse("cannot write the list of input files");

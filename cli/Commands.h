@@ -23,3 +23,17 @@ struct BuildOptions {
 
 // Builds a stream from point files.
 int RunBuild(const BuildOptions& options);
+
+// Makes a surface model stream from the returns of the chosen pulse kinds: "0" single
+// returns, "1" single and first, "3" single and last, "all" every return.
+int RunDsm(const std::string& streamPath, const std::string& outputPath, const std::string& pulses);
+
+struct ClassifyOptions {
+  std::string stream;
+  int pointClass = -1;
+  std::vector<double> box;  // xmin xmax ymin ymax zmin zmax, absolute; empty: every point
+};
+
+// Sets the class of the points inside the box, then the overview classes and the header's
+// points per class.
+int RunClassify(const ClassifyOptions& options);

@@ -45,6 +45,27 @@ int main(int argc, char** argv) {
   demo->add_option("--points", demoPoints, "number of points (default 2,000,000)");
   demo->add_option("--seed", demoSeed, "random seed (default 1)");
 
+  std::string dsmStream, dsmOutput, dsmPulses;
+  CLI::App* dsm = app.add_subcommand(
+      "dsm", "Make a surface model stream from the returns of chosen pulse kinds");
+  dsm->add_option("STREAM", dsmStream, "the stream's .strm file")->required();
+  dsm->add_option("-o,--output", dsmOutput, "the surface model to write (.strm)")->required();
+  dsm->add_option("--pulses", dsmPulses,
+                  "0 single returns, 1 single and first, 3 single and last, all every return")
+      ->required()
+      ->check(CLI::IsMember({"0", "1", "3", "all"}));
+
+  ClassifyOptions classify;
+  CLI::App* classifyCommand =
+      app.add_subcommand("classify", "Set the class of the points of a stream inside a box");
+  classifyCommand->add_option("STREAM", classify.stream, "the stream's .strm file")->required();
+  classifyCommand->add_option("--class", classify.pointClass, "the class to set, 0 to 255")
+      ->required();
+  classifyCommand
+      ->add_option("--box", classify.box,
+                   "XMIN XMAX YMIN YMAX ZMIN ZMAX in absolute coordinates (default: every point)")
+      ->expected(6);
+
   CLI11_PARSE(app, argc, argv);
   if (info->parsed()) return RunInfo(infoStream, infoJson);
   if (buildCommand->parsed()) {
@@ -52,5 +73,7 @@ int main(int argc, char** argv) {
     return RunBuild(build);
   }
   if (demo->parsed()) return RunDemoSite(demoOutput, demoPoints, demoSeed);
+  if (dsm->parsed()) return RunDsm(dsmStream, dsmOutput, dsmPulses);
+  if (classifyCommand->parsed()) return RunClassify(classify);
   return 1;
 }

@@ -12,15 +12,24 @@
 
 namespace {
 
-// Appends every `step`-th of the first `taken * step` tuples of `source` to `array`.
+// Appends every `step`-th of the first `taken * step` tuples of `source` to `array`. The
+// tuple size is a constant of each copy loop, so that the compiler copies whole tuples.
+template <int Components, class Array, class T>
+void AppendTuplesOf(Array* array, const T* source, int64_t taken, int step) {
+  auto* target = array->WritePointer(array->GetNumberOfValues(), taken * Components);
+  for (int64_t j = 0; j < taken; ++j)
+    for (int c = 0; c < Components; ++c)
+      target[j * Components + c] = source[j * step * Components + c];
+  array->Modified();
+}
+
 template <class Array, class T>
 void AppendTuples(Array* array, const T* source, int components, int64_t taken, int step) {
   if (taken <= 0) return;
-  auto* target = array->WritePointer(array->GetNumberOfValues(), taken * components);
-  for (int64_t j = 0; j < taken; ++j)
-    std::copy(source + j * step * components, source + (j * step + 1) * components,
-              target + j * components);
-  array->Modified();
+  if (components == 3)
+    AppendTuplesOf<3>(array, source, taken, step);
+  else
+    AppendTuplesOf<1>(array, source, taken, step);
 }
 
 // Appends one vertex cell per point, for the point ids firstId, firstId + 1, ..., writing

@@ -22,11 +22,15 @@ struct OverviewFile {
   int recordSize;
 };
 
-// The overview companions, in the order of the data handles of the step.
+// The overview companions, in the order of the data handles of the step: the handle arrays
+// below are indexed by this slot, not by the buffer type.
 constexpr OverviewFile kOverviewFiles[ST_COUNT] = {
     {ST_POINTS, "ovw", 12},        {ST_TRIANGLES, "triovw", 12}, {ST_COLORS, "rgbovw", 3},
     {ST_INTENSITIES, "rifovw", 4}, {ST_CLASSES, "claovw", 1},    {ST_PULSES, "plsovw", 1},
     {ST_NORMALS, "normovw", 12}};
+
+constexpr int kPointsSlot = 0;
+constexpr int kTrianglesSlot = 1;
 
 constexpr long long kZeroChunk = 1000000;
 
@@ -79,8 +83,8 @@ std::vector<std::unique_ptr<Item>> CStreamCreator::BuildOverviewLevel(
     delete[] center;
     for (int d = 0; d < 3; ++d)
       item->size[d] = static_cast<float>(bounds[2 * d + 1] - bounds[2 * d]);
-    fseeko(targets[ST_POINTS], 0, SEEK_END);
-    item->ptsPos = ftello(targets[ST_POINTS]);
+    fseeko(targets[kPointsSlot], 0, SEEK_END);
+    item->ptsPos = ftello(targets[kPointsSlot]);
 
     if (m_HasTri)
       DecimateChildren(children, first, next, sources, targets, *item);
@@ -97,17 +101,18 @@ void CStreamCreator::SampleChildren(int64_t pointsPosition, long long points, lo
                                     std::FILE* const sources[ST_COUNT],
                                     std::FILE* const targets[ST_COUNT], Item& parent) {
   const long long stride = 1LL << m_Container->GetDimensionCount();
-  for (const OverviewFile& file : kOverviewFiles) {
-    if (file.type == ST_TRIANGLES || !sources[file.type] || !targets[file.type]) continue;
+  for (int slot = 0; slot < ST_COUNT; ++slot) {
+    const OverviewFile& file = kOverviewFiles[slot];
+    if (file.type == ST_TRIANGLES || !sources[slot] || !targets[slot]) continue;
     const int64_t position = pointsPosition / STRM_POINT_BYTES * file.recordSize;
-    const std::vector<char> run = ReadAt(sources[file.type], position, points * file.recordSize);
+    const std::vector<char> run = ReadAt(sources[slot], position, points * file.recordSize);
     const long long available = static_cast<long long>(run.size()) / file.recordSize;
     const long long taken = std::min(kept, (available + stride - 1) / stride);
     std::vector<char> sample(static_cast<size_t>(taken * file.recordSize));
     for (long long j = 0; j < taken; ++j)
       std::memcpy(sample.data() + j * file.recordSize, run.data() + j * stride * file.recordSize,
                   file.recordSize);
-    AppendAtEnd(targets[file.type], sample.data(), sample.size());
+    AppendAtEnd(targets[slot], sample.data(), sample.size());
   }
   parent.ptsCount = static_cast<int32_t>(kept);
   parent.ptsBytes = parent.ptsCount * STRM_POINT_BYTES;
@@ -123,12 +128,12 @@ void CStreamCreator::DecimateChildren(const std::vector<Item*>& children, size_t
   for (size_t c = first; c < last; ++c) {
     const Item& child = *children[c];
     const vtkIdType base = points->GetNumberOfPoints();
-    const std::vector<char> xyz = ReadAt(sources[ST_POINTS], child.ptsPos, child.ptsBytes);
+    const std::vector<char> xyz = ReadAt(sources[kPointsSlot], child.ptsPos, child.ptsBytes);
     const float* p = reinterpret_cast<const float*>(xyz.data());
     for (size_t i = 0; i + 3 <= xyz.size() / sizeof(float); i += 3)
       points->InsertNextPoint(p[i], p[i + 1], p[i + 2]);
-    if (!sources[ST_TRIANGLES]) continue;
-    const std::vector<char> ids = ReadAt(sources[ST_TRIANGLES], child.triPos,
+    if (!sources[kTrianglesSlot]) continue;
+    const std::vector<char> ids = ReadAt(sources[kTrianglesSlot], child.triPos,
                                          static_cast<size_t>(child.triCount) * STRM_TRIANGLE_BYTES);
     const int32_t* t = reinterpret_cast<const int32_t*>(ids.data());
     for (size_t i = 0; i + 3 <= ids.size() / sizeof(int32_t); i += 3) {
@@ -151,7 +156,7 @@ void CStreamCreator::DecimateChildren(const std::vector<Item*>& children, size_t
     xyz.insert(xyz.end(),
                {static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2])});
   }
-  AppendAtEnd(targets[ST_POINTS], xyz.data(), xyz.size() * sizeof(float));
+  AppendAtEnd(targets[kPointsSlot], xyz.data(), xyz.size() * sizeof(float));
   parent.ptsCount = static_cast<int32_t>(result->GetNumberOfPoints());
   parent.ptsBytes = parent.ptsCount * STRM_POINT_BYTES;
   m_OvwPointsCount += parent.ptsCount;
@@ -163,10 +168,10 @@ void CStreamCreator::DecimateChildren(const std::vector<Item*>& children, size_t
   const vtkIdType* cell = nullptr;
   while (polys->GetNextCell(npts, cell))
     if (npts == 3) ids.insert(ids.end(), {int32_t(cell[0]), int32_t(cell[1]), int32_t(cell[2])});
-  if (targets[ST_TRIANGLES]) {
-    fseeko(targets[ST_TRIANGLES], 0, SEEK_END);
-    parent.triPos = ftello(targets[ST_TRIANGLES]);
-    AppendAtEnd(targets[ST_TRIANGLES], ids.data(), ids.size() * sizeof(int32_t));
+  if (targets[kTrianglesSlot]) {
+    fseeko(targets[kTrianglesSlot], 0, SEEK_END);
+    parent.triPos = ftello(targets[kTrianglesSlot]);
+    AppendAtEnd(targets[kTrianglesSlot], ids.data(), ids.size() * sizeof(int32_t));
   }
   parent.triCount = static_cast<int32_t>(ids.size() / 3);
 }

@@ -324,8 +324,11 @@ int CStreamCreator::RunPipeline(SPreader* reader, int* cancel, const double worl
     m_LastError = reader->GetError();
     return 0;
   }
+  m_ModelAttributesDecided = false;
+  m_GriddedPointsCount = 0;
   const int gridded =
-      SecondStep_Gridding(reader, cancel, m_Messages, m_Progress, m_Status, m_Percent);
+      reader ? SecondStep_Gridding(reader, cancel, m_Messages, m_Progress, m_Status, m_Percent)
+             : SecondStep_Gridding(m_InputList, cancel, m_Messages, m_Progress, m_Status, m_Percent);
   if (!gridded && m_LastError.empty())
     m_LastError = IsCancelled(cancel) ? "creation cancelled" : "the input holds no point";
   if (gridded) m_GriddingSeconds = SecondsSince(start);

@@ -21,6 +21,10 @@
 class SPreader;
 struct SPoint;
 class CGeoTransform;
+class CCellLocator;
+class vtkDataArray;
+class vtkPolyData;
+class vtkTransformPolyDataFilter;
 
 enum StreamCreatorFormat {
   SCF_VTP_LIST = 0,    // a list of VTP models
@@ -79,6 +83,7 @@ class CStreamCreator {
   std::vector<int>* GetItemsIds() { return &m_ItemsIds; }
   int GetPointsCount() const { return m_PointsCount; }
   int GetGridDepth() const { return m_GridDepth; }
+  int GetBorderCopiesCount() const { return m_BorderCopiesCount; }
   const std::string& GetLastError() const { return m_LastError; }
   // Input points that did not reach the stream (outside the grid, unwritable buffers).
   long long GetDroppedPointsCount() const { return m_DroppedPointsCount; }
@@ -98,6 +103,15 @@ class CStreamCreator {
 
   int SecondStep_Gridding(SPreader* reader, int* cancel, CMessageSink* messages,
                           CProgressSink* progress, CTextSink* status, CTextSink* percent);
+  // Gridding of the VTP, PTX or ASCII files named in `listFile` (the run's format).
+  int SecondStep_Gridding(const std::string& listFile, int* cancel, CMessageSink* messages,
+                          CProgressSink* progress, CTextSink* status, CTextSink* percent);
+  // Distributes one model whose points are in the stream's local frame.
+  void WriteVtpOnStream(vtkPolyData* model, int* cancel, CMessageSink* messages,
+                        CProgressSink* progress, CTextSink* status, CTextSink* percent);
+  // Warps `model` onto the points gridded before it; replaces `model` by the warped output
+  // and returns the filter that owns it (the caller deletes it), or null.
+  vtkTransformPolyDataFilter* m_MorphPolyData(vtkPolyData*& model);
   int ThirdStep_Merging(std::vector<Item*>* items, std::FILE*& header, std::FILE*& points,
                         std::FILE*& triangles, std::FILE*& colors, std::FILE*& intensities,
                         std::FILE*& classes, std::FILE*& pulses, std::FILE*& normals, int* cancel,
@@ -115,6 +129,17 @@ class CStreamCreator {
   void CancelCreation(const char* folder);
 
  private:
+  // The attribute arrays of a model, found by name, and one point's attribute records.
+  struct ModelArrays {
+    vtkDataArray* colors = nullptr;
+    vtkDataArray* intensities = nullptr;
+    vtkDataArray* normals = nullptr;
+  };
+  struct ModelPoint {
+    unsigned char rgb[3] = {0, 0, 0};
+    float intensity = 0.0f;
+    float normal[3] = {0, 0, 0};
+  };
   // Records of one buffer file that have not reached it yet.
   struct Staging {
     std::unique_ptr<char[]> data;
@@ -187,6 +212,18 @@ class CStreamCreator {
   void WritePointRecord(const CellBuffers& buffers, const float local[3], const SPoint& point,
                         int pulseKind);
 
+  // Models and scans.
+  static ModelArrays FindModelArrays(vtkPolyData* model);
+  void DecideModelAttributes(bool colors, bool intensities, bool normals);
+  ModelPoint ReadModelPoint(const ModelArrays& arrays, long long index) const;
+  void WriteModelRecord(const CellBuffers& buffers, const float local[3], const ModelPoint& point);
+  int FindBorderNeighbour(const CCellLocator& locator, int cellId, const float local[3]) const;
+  int AcquireWithNeighbour(const bool wanted[ST_COUNT], CellBuffers& current, int neighbourId,
+                           CellBuffers& neighbour);
+  int GridPtxFile(const std::string& path, const CCellLocator& locator, int* cancel,
+                  CProgressSink* progress);
+  vtkPolyData* ReadListedModel(const std::string& path);
+
   // Merging and overviews.
   std::string StreamFilePath(const char* extension) const;
   std::FILE* CreateStreamFile(const char* extension, const char* mode);
@@ -220,7 +257,11 @@ class CStreamCreator {
   long long m_OutsidePointsCount = 0;
   long long m_MissingPointsCount = 0;
   long long m_SkippedRecordsCount = 0;
-  std::vector<std::string> m_InputWarnings;  // dropped because they lie outside the grid's box
+  std::vector<std::string> m_InputWarnings;
+  bool m_ModelAttributesDecided = false;
+  long long m_GriddedPointsCount = 0;  // input points written to their own cell
+  std::string m_InputList;  // the list file of model, scan or ASCII inputs  // dropped because they
+                            // lie outside the grid's box
   double m_GriddingSeconds = 0.0;
   std::string m_WriteError;  // the first write that failed, for the user
   std::vector<char> m_CopyBuffer;

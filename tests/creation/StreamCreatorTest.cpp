@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <vtkCellArray.h>
+#include <vtkFloatArray.h>
 #include <vtkNew.h>
 #include <vtkPoints.h>
 #include <vtkUnsignedCharArray.h>
@@ -272,6 +273,35 @@ TEST(StreamCreatorTest, ZoneMinusOneKeepsCoordinatesAndClasslessInputGetsZeroCla
   EXPECT_EQ(classes.size(), 600000u);
   EXPECT_TRUE(std::all_of(classes.begin(), classes.end(), [](char c) { return c == 0; }));
   EXPECT_EQ(fs::file_size(folder / "t.claovw"), fs::file_size(folder / "t.ovw") / 12);
+}
+
+TEST(StreamCreatorTest, OverviewItemsCarryTheAttributesOfTheirSampledPoints) {
+  ScratchFolder folder;
+  const fs::path output = folder / "ovw.strm";
+  CVectorReader reader(Lattice(120, 40, 0.1));  // 576,000 points: depth 1
+  TestCreator creator;
+  ASSERT_EQ(creator.Build(reader, output, true, "xyzirgbc", 0), 1) << creator.GetLastError();
+  CNimbex cloud(output.c_str());
+  ASSERT_EQ(cloud.OpenStrmCloud(), 1);
+  ASSERT_EQ(cloud.GetDepth(), 1);
+  vtkNew<vtkPoints> points;
+  vtkNew<vtkUnsignedCharArray> classes, colors, pulses;
+  vtkNew<vtkFloatArray> intensities;
+  colors->SetNumberOfComponents(3);
+  ASSERT_EQ(
+      cloud.LoadItemIO(0, 0, points, nullptr, classes, colors, intensities, pulses, nullptr, 1), 1);
+  ASSERT_EQ(points->GetNumberOfPoints(), 576000 / 8);
+  for (vtkIdType i = 0; i < points->GetNumberOfPoints(); ++i) {
+    // Every attribute of a sampled point keeps the relation the input gave it.
+    const double* p = points->GetPoint(i);
+    const int column = static_cast<int>(std::lround((p[0] + 5.95) / 0.1));
+    EXPECT_EQ(colors->GetTypedComponent(i, 0), column % 256) << i;
+    EXPECT_EQ(colors->GetTypedComponent(i, 1), 44) << i;
+    EXPECT_GE(pulses->GetValue(i), FIRST_PULSE);
+    EXPECT_LE(pulses->GetValue(i), LAST_PULSE);
+    EXPECT_LT(classes->GetValue(i), 3);
+    EXPECT_GE(intensities->GetValue(i), column);
+  }
 }
 
 TEST(StreamCreatorMergingTest, BuffersAreMergedInIdOrderAndRemoved) {

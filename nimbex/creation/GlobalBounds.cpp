@@ -1,0 +1,144 @@
+#include "nimbex/creation/GlobalBounds.h"
+
+#include <vtkIdList.h>
+#include <vtkMath.h>
+#include <vtkNew.h>
+#include <vtkPointLocator.h>
+#include <vtkPolyData.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+
+#include "nimbex/creation/ScanFiles.h"
+
+namespace {
+
+constexpr int kGroundStepSamples = 100;
+
+struct Box {
+  double bounds[6] = {1e10, -1e10, 1e10, -1e10, 1e10, -1e10};
+  long long points = 0;
+
+  void Widen(double x, double y, double z) {
+    const double p[3] = {x, y, z};
+    for (int d = 0; d < 3; ++d) {
+      bounds[2 * d] = std::min(bounds[2 * d], p[d]);
+      bounds[2 * d + 1] = std::max(bounds[2 * d + 1], p[d]);
+    }
+  }
+};
+
+// Runs `visit` on every file with the progress of a bounds pass, then hands the box back.
+int RunBoundsPass(const std::vector<std::string>* files, double* bounds, int* pointsCount,
+                  CProgressSink* progress, CTextSink* status, CTextSink* percent,
+                  const std::function<void(const std::string&, Box&)>& visit) {
+  if (!files || !bounds || files->empty()) return 0;
+  const int count = static_cast<int>(files->size());
+  if (progress) {
+    progress->SetRange(0, count);
+    progress->SetPos(0);
+  }
+  if (status) status->SetText("Finding global bounds...");
+  Box box;
+  for (int i = 0; i < count; ++i) {
+    if (progress) progress->SetPos(i);
+    if (percent) {
+      char text[16];
+      std::snprintf(text, sizeof text, "%.0lf%%", (i + 1) * 100.0 / count);
+      percent->SetText(text);
+    }
+    visit((*files)[i], box);
+  }
+  if (progress) progress->SetPos(0);
+  std::copy(box.bounds, box.bounds + 6, bounds);
+  if (pointsCount) *pointsCount = static_cast<int>(std::min<long long>(box.points, INT_MAX));
+  return 1;
+}
+
+}  // namespace
+
+double ComputeGroundStep(vtkPolyData* model) {
+  const vtkIdType count = model ? model->GetNumberOfPoints() : 0;
+  if (count < 2) return 0.0;
+  vtkNew<vtkPointLocator> locator;
+  locator->SetDataSet(model);
+  locator->BuildLocator();
+  vtkNew<vtkIdList> closest;
+  const vtkIdType stride = std::max<vtkIdType>(1, count / kGroundStepSamples);
+  double sum = 0.0;
+  int counted = 0;
+  for (vtkIdType i = 0; i < count; i += stride) {
+    double p[3], q[3];
+    model->GetPoint(i, p);
+    locator->FindClosestNPoints(2, p, closest);
+    if (closest->GetNumberOfIds() < 2) continue;
+    model->GetPoint(closest->GetId(1), q);
+    sum += std::sqrt(vtkMath::Distance2BetweenPoints(p, q));
+    ++counted;
+  }
+  return counted ? sum / counted : 0.0;
+}
+
+int GetGlobalBoundsFromVtp(const std::vector<std::string>* files, double* bounds, int* pointsCount,
+                           double* gsd, CProgressSink* progress, CTextSink* status,
+                           CTextSink* percent) {
+  double spacingSum = 0.0;
+  const int result =
+      RunBoundsPass(files, bounds, pointsCount, progress, status, percent,
+                    [&](const std::string& path, Box& box) {
+                      double offset[3];
+                      ReadVtwOffset(path, offset);
+                      std::string error;
+                      vtkSmartPointer<vtkPolyData> model = ReadVtpModel(path, error);
+                      if (!model || model->GetNumberOfPoints() == 0) return;
+                      double b[6];
+                      model->GetBounds(b);
+                      box.Widen(b[0] + offset[0], b[2] + offset[1], b[4] + offset[2]);
+                      box.Widen(b[1] + offset[0], b[3] + offset[1], b[5] + offset[2]);
+                      box.points += model->GetNumberOfPoints();
+                      if (!gsd) return;
+                      bool present = false;
+                      const double stored = ReadIniGsd(path, present);
+                      spacingSum += present ? stored : ComputeGroundStep(model);
+                    });
+  if (result && gsd) *gsd = spacingSum / static_cast<double>(files->size());
+  return result;
+}
+
+int GetGlobalBoundsFromPtx(const std::vector<std::string>* files, double* bounds, int* pointsCount,
+                           CProgressSink* progress, CTextSink* status, CTextSink* percent) {
+  return RunBoundsPass(files, bounds, pointsCount, progress, status, percent,
+                       [](const std::string& path, Box& box) {
+                         CPtxReader reader;
+                         if (!reader.Open(path)) return;
+                         PtxScan scan;
+                         PtxPoint point;
+                         while (reader.NextScan(scan))
+                           while (reader.NextPoint(point)) {
+                             if (!point.valid) continue;
+                             double x = point.x, y = point.y, z = point.z;
+                             if (!TransformPtxPoint(scan, x, y, z)) continue;
+                             box.Widen(x, y, z);
+                             ++box.points;
+                           }
+                       });
+}
+
+int GetGlobalBoundsFromAscii(const std::vector<std::string>* files, double* bounds,
+                             int* pointsCount, CProgressSink* progress, CTextSink* status,
+                             CTextSink* percent) {
+  return RunBoundsPass(files, bounds, pointsCount, progress, status, percent,
+                       [](const std::string& path, Box& box) {
+                         AsciiModelInfo info;
+                         vtkSmartPointer<vtkPolyData> model = ReadAsciiModel(path, info);
+                         if (!model) return;
+                         for (vtkIdType i = 0; i < model->GetNumberOfPoints(); ++i) {
+                           const double* p = model->GetPoint(i);
+                           box.Widen(p[0], p[1], p[2]);
+                         }
+                         box.points += model->GetNumberOfPoints();
+                       });
+}

@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+#include <vtkCellArray.h>
+#include <vtkNew.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <fstream>
+#include <vector>
+
+#include "nimbex/access/Nimbex.h"
+#include "nimbex/creation/GlobalBounds.h"
+#include "nimbex/creation/ScanFiles.h"
+#include "nimbex/creation/StreamCreator.h"
+#include "tests/support/StreamWriter.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path SampleFolder(const char* kind) {
+  const char* data = std::getenv("ORVALIS_SAMPLE_DATA");
+  return data ? fs::path(data) / kind : fs::path();
+}
+
+class GridCreator : public CStreamCreator {
+ public:
+  void UseGrid(const double bounds[6], int depth, const fs::path& output) {
+    PutTerrain(0);
+    SetGridDepth(depth);
+    m_Owned = std::make_unique<CContainer>(bounds, depth, 0, m_Offset);
+    m_Container = m_Owned.get();
+    SetOutputFileName(output.c_str());
+  }
+  std::unique_ptr<CContainer> m_Owned;
+};
+
+std::vector<float> ReadFloats(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<float> values;
+  float value;
+  while (in.read(reinterpret_cast<char*>(&value), sizeof value)) values.push_back(value);
+  return values;
+}
+
+TEST(ModelGriddingTest, APointNearACellFaceIsCopiedIntoTheCellAcrossIt) {
+  ScratchFolder folder;
+  const double bounds[6] = {-8, 8, -8, 8, -8, 8};
+  GridCreator creator;
+  creator.UseGrid(bounds, 1, folder / "m.strm");
+  creator.SetGSD(0.5);
+  // In cell 0 (x, y, z below 0): 0.4 from its upper x face, 0.7 from its lower y face.
+  vtkNew<vtkPoints> points;
+  points->InsertNextPoint(-0.4, -7.3, -4.0);
+  points->InsertNextPoint(-4.0, -4.0, -4.0);  // far from every face: no copy
+  vtkNew<vtkPolyData> model;
+  model->SetPoints(points);
+  creator.WriteVtpOnStream(model, nullptr, nullptr, nullptr, nullptr, nullptr);
+  creator.CloseAllBufFiles();
+
+  EXPECT_EQ(creator.GetBorderCopiesCount(), 1);
+  EXPECT_EQ(ReadFloats(folder / "m_0.buf").size(), 6u);
+  const std::vector<float> copy = ReadFloats(folder / "m_1.buf");  // the cell above in x
+  ASSERT_EQ(copy.size(), 3u);
+  EXPECT_FLOAT_EQ(copy[0], -0.4f);  // the point's own record, not mirrored
+  EXPECT_FLOAT_EQ(copy[1], -7.3f);
+  std::vector<int> ids = *creator.GetItemsIds();
+  std::sort(ids.begin(), ids.end());
+  EXPECT_EQ(ids, (std::vector<int>{0, 1}));
+}
+
+int BuildList(const std::vector<fs::path>& inputs, StreamCreatorFormat format,
+              const fs::path& output, CStreamCreator& creator, int terrain = 0) {
+  std::vector<std::string> files;
+  for (const fs::path& input : inputs) files.push_back(input.string());
+  double bounds[6];
+  int points = 0;
+  const bool found =
+      format == SCF_PTX_LIST
+          ? GetGlobalBoundsFromPtx(&files, bounds, &points, nullptr, nullptr, nullptr)
+      : format == SCF_VTP_LIST
+          ? GetGlobalBoundsFromVtp(&files, bounds, &points, nullptr, nullptr, nullptr, nullptr)
+          : GetGlobalBoundsFromAscii(&files, bounds, &points, nullptr, nullptr, nullptr);
+  if (!found) return 0;
+  const fs::path list = fs::path(output).replace_extension("list");
+  {
+    std::ofstream out(list);
+    for (const fs::path& input : inputs) out << input.string() << "\n\n";  // empty lines too
+  }
+  return creator.CreateStream(list.string(), "", "xyz", terrain, 0, -1, true, output.string(),
+                              nullptr, format, bounds, &points, nullptr, nullptr, nullptr, nullptr);
+}
+
+// Absolute coordinates of every stored point, sorted.
+std::vector<std::array<double, 3>> StoredPoints(const fs::path& stream) {
+  CNimbex cloud(stream.c_str());
+  EXPECT_EQ(cloud.OpenStrmCloud(), 1) << cloud.GetLastError();
+  double offset[3];
+  cloud.GetOffset(offset);
+  std::vector<std::array<double, 3>> all;
+  for (POSITION position = cloud.GetFirstItem(); position;) {
+    int id = 0;
+    Item* item = nullptr;
+    cloud.GetNextItem(position, id, item);
+    vtkNew<vtkPoints> points;
+    cloud.LoadItemIO(-1, id, points, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 1);
+    for (vtkIdType i = 0; i < points->GetNumberOfPoints(); ++i) {
+      const double* p = points->GetPoint(i);
+      all.push_back({p[0] + offset[0], p[1] + offset[1], p[2] + offset[2]});
+    }
+  }
+  std::sort(all.begin(), all.end());
+  return all;
+}
+
+TEST(ModelGriddingTest, ThePtxScanOfTheLasPointsLandsWhereTheLasBuildPutsThem) {
+  const fs::path ptx = SampleFolder("ptx") / "pdal_1.2-with-color.ptx";
+  const fs::path las = SampleFolder("las") / "laspy_simple.las";
+  if (!fs::exists(ptx) || !fs::exists(las)) GTEST_SKIP() << "no sample data";
+  ScratchFolder folder;
+  CStreamCreator scan;
+  ASSERT_EQ(BuildList({ptx}, SCF_PTX_LIST, folder / "scan.strm", scan, 1), 1)
+      << scan.GetLastError();
+  CStreamCreator survey;
+  ASSERT_EQ(survey.CreateStream(las.string(), "las", "xyzirgbc", 1, 0, -1, false,
+                                (folder / "las.strm").string(), nullptr, SCF_POINT_FILE, nullptr,
+                                nullptr, nullptr, nullptr, nullptr, nullptr),
+            1);
+  const auto fromScan = StoredPoints(folder / "scan.strm");
+  const auto fromLas = StoredPoints(folder / "las.strm");
+  ASSERT_EQ(fromScan.size(), 1065u);
+  ASSERT_EQ(fromScan.size(), fromLas.size());
+  for (size_t i = 0; i < fromScan.size(); ++i)
+    for (int d = 0; d < 3; ++d) EXPECT_NEAR(fromScan[i][d], fromLas[i][d], 0.005) << i;
+
+  CNimbex cloud((folder / "scan.strm").c_str());
+  ASSERT_EQ(cloud.OpenStrmCloud(), 1);
+  EXPECT_TRUE(cloud.HasColors());
+  EXPECT_TRUE(cloud.HasIntensity());
+}
+
+TEST(ModelGriddingTest, ModelsAndAsciiFilesBuildStreamsInTheWorldFrame) {
+  const fs::path vtp = SampleFolder("vtp") / "vtkdata_Bunny.vtp";
+  const fs::path pts = SampleFolder("pts") / "pdal_test.pts";
+  if (!fs::exists(vtp) || !fs::exists(pts)) GTEST_SKIP() << "no sample data";
+  ScratchFolder folder;
+  CStreamCreator bunny;
+  ASSERT_EQ(BuildList({vtp, vtp}, SCF_VTP_LIST, folder / "bunny.strm", bunny), 1)
+      << bunny.GetLastError();
+  CNimbex model((folder / "bunny.strm").c_str());
+  ASSERT_EQ(model.OpenStrmCloud(), 1);
+  EXPECT_GT(model.GetPointsCount(), 0);
+  EXPECT_EQ(model.GetPointsCount() % 2, 0);  // both listed copies were gridded
+
+  CStreamCreator ascii;
+  ASSERT_EQ(BuildList({pts}, SCF_ASCII_LIST, folder / "pts.strm", ascii), 1)
+      << ascii.GetLastError();
+  const auto stored = StoredPoints(folder / "pts.strm");
+  AsciiModelInfo info;
+  vtkSmartPointer<vtkPolyData> read = ReadAsciiModel(pts.string(), info);
+  ASSERT_TRUE(read);
+  std::vector<std::array<double, 3>> expected;
+  for (vtkIdType i = 0; i < read->GetNumberOfPoints(); ++i) {
+    const double* p = read->GetPoint(i);
+    expected.push_back({p[0], p[1], p[2]});
+  }
+  std::sort(expected.begin(), expected.end());
+  // The file's own coordinates come back: the stream's offset is taken off and put back.
+  ASSERT_EQ(stored.size(), expected.size());
+  for (size_t i = 0; i < stored.size(); ++i)
+    for (int d = 0; d < 3; ++d) EXPECT_NEAR(stored[i][d], expected[i][d], 1e-3);
+}
+
+}  // namespace
