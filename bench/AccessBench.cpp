@@ -17,23 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "nimbex/access/Nimbex.h"
 #include "tests/support/StreamWriter.h"
 
 namespace {
-
-double MedianMilliseconds(int runs, const std::function<void()>& work) {
-  std::vector<double> times;
-  for (int run = 0; run < runs; ++run) {
-    auto start = std::chrono::steady_clock::now();
-    work();
-    times.push_back(
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-            .count());
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
 
 // An octree of depth 5 with every one of its 32,768 cells filled, and every overview level.
 void BenchOpening(const ScratchFolder& folder) {

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "nimbex/access/Nimbex.h"
 
 namespace fs = std::filesystem;
@@ -30,19 +31,6 @@ constexpr int kWindowHeight = 1080;
 constexpr double kDetail = 1.5;
 constexpr int kRuns = 11;
 constexpr int kBytesPerPoint = 12 + 3;  // coordinates and colour
-
-double MedianMilliseconds(int runs, const std::function<void()>& work) {
-  std::vector<double> times;
-  for (int run = 0; run < runs; ++run) {
-    auto start = std::chrono::steady_clock::now();
-    work();
-    times.push_back(
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-            .count());
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
 
 bool RunWhenMissing(const fs::path& product, const std::string& command) {
   if (fs::exists(product)) return true;

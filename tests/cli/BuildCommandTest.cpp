@@ -7,42 +7,23 @@
 #include <fstream>
 #include <string>
 
+#include "tests/support/CommandRunner.h"
 #include "tests/support/StreamWriter.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int status;
-  std::string out;
-};
-
-Result RunNimbex(const std::string& arguments) {
-  const std::string command = std::string(NIMBEX_COMMAND) + " " + arguments + " 2>&1";
-  Result result{-1, ""};
-  std::FILE* pipe = popen(command.c_str(), "r");
-  std::array<char, 4096> chunk;
-  while (size_t n = std::fread(chunk.data(), 1, chunk.size(), pipe))
-    result.out.append(chunk.data(), n);
-  result.status = WEXITSTATUS(pclose(pipe));
-  return result;
-}
-
-std::string Quoted(const fs::path& path) {
-  return "\"" + path.string() + "\"";
-}
-
 TEST(BuildCommandTest, ADemoSiteBuildsIntoAStreamThatOpens) {
   ScratchFolder folder;
   const fs::path las = folder / "site.las";
   ASSERT_EQ(RunNimbex("demo-site " + Quoted(las) + " --points 60000 --seed 3").status, 0);
   const fs::path stream = folder / "my site's stream.strm";
-  Result built = RunNimbex("build " + Quoted(las) + " -o " + Quoted(stream));
+  CommandResult built = RunNimbex("build " + Quoted(las) + " -o " + Quoted(stream));
   ASSERT_EQ(built.status, 0) << built.out;
   EXPECT_NE(built.out.find("60000 points"), std::string::npos) << built.out;
 
-  Result info = RunNimbex("info --json " + Quoted(stream));
+  CommandResult info = RunNimbex("info --json " + Quoted(stream));
   ASSERT_EQ(info.status, 0) << info.out;
   EXPECT_NE(info.out.find("\"points\": 60000"), std::string::npos) << info.out;
   EXPECT_NE(info.out.find("\"terrain\": true"), std::string::npos);
@@ -50,7 +31,7 @@ TEST(BuildCommandTest, ADemoSiteBuildsIntoAStreamThatOpens) {
   EXPECT_NE(info.out.find("\"pulses\": true"), std::string::npos);
 
   // An existing stream is never replaced unasked.
-  Result again = RunNimbex("build " + Quoted(las) + " -o " + Quoted(stream));
+  CommandResult again = RunNimbex("build " + Quoted(las) + " -o " + Quoted(stream));
   EXPECT_EQ(again.status, 1);
   EXPECT_NE(again.out.find("--overwrite"), std::string::npos) << again.out;
 }
@@ -63,7 +44,7 @@ TEST(BuildCommandTest, TextAndBadInputsAreHandled) {
     out << "X,Y,Z\r\n";
     for (int i = 0; i < 1000; ++i) out << i % 10 << "," << i / 10 << "," << i % 7 << "\r\n";
   }
-  Result built = RunNimbex("build " + Quoted(text) + " -o " + Quoted(folder / "t.strm"));
+  CommandResult built = RunNimbex("build " + Quoted(text) + " -o " + Quoted(folder / "t.strm"));
   ASSERT_EQ(built.status, 0) << built.out;
   EXPECT_NE(built.out.find("1000 points"), std::string::npos) << built.out;
   EXPECT_NE(built.out.find("1 input lines are not points"), std::string::npos) << built.out;
@@ -72,7 +53,8 @@ TEST(BuildCommandTest, TextAndBadInputsAreHandled) {
 
   const fs::path unknown = folder / "points.dat";
   fs::copy_file(text, unknown);
-  Result refused = RunNimbex("build " + Quoted(unknown) + " -o " + Quoted(folder / "u.strm"));
+  CommandResult refused =
+      RunNimbex("build " + Quoted(unknown) + " -o " + Quoted(folder / "u.strm"));
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.out.find("--format"), std::string::npos) << refused.out;
 
@@ -80,7 +62,7 @@ TEST(BuildCommandTest, TextAndBadInputsAreHandled) {
   if (!data) return;
   const fs::path laz = fs::path(data) / "las" / "laspy_simple.laz";
   if (!fs::exists(laz)) return;
-  Result compressed = RunNimbex("build " + Quoted(laz) + " -o " + Quoted(folder / "z.strm"));
+  CommandResult compressed = RunNimbex("build " + Quoted(laz) + " -o " + Quoted(folder / "z.strm"));
   EXPECT_EQ(compressed.status, 1);
   EXPECT_NE(compressed.out.find("LAZ"), std::string::npos) << compressed.out;
   EXPECT_EQ(std::count(compressed.out.begin(), compressed.out.end(), '\n'), 1) << compressed.out;

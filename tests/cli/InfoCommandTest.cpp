@@ -6,32 +6,16 @@
 #include <string>
 
 #include "nimbex/format/StrmFiles.h"
+#include "tests/support/CommandRunner.h"
 #include "tests/support/StreamWriter.h"
 
 namespace {
-
-struct Result {
-  int status;
-  std::string out;
-};
-
-Result RunNimbex(const std::string& arguments) {
-  const std::string command = std::string(NIMBEX_COMMAND) + " " + arguments + " 2>&1";
-  Result result{-1, ""};
-  std::FILE* pipe = popen(command.c_str(), "r");
-  std::array<char, 4096> chunk;
-  while (size_t n = std::fread(chunk.data(), 1, chunk.size(), pipe)) result.out.append(chunk.data(), n);
-  result.status = WEXITSTATUS(pclose(pipe));
-  return result;
-}
-
-std::string Quoted(const std::filesystem::path& path) { return "\"" + path.string() + "\""; }
 
 TEST(InfoCommandTest, JsonListsTheHeaderLevelsAndAttributes) {
   ScratchFolder folder;
   const auto path = folder / "my site's scan.strm";
   WriteTestStream(path, MakeLatticeStream(1, 2, 0));
-  Result result = RunNimbex("info --json " + Quoted(path));
+  CommandResult result = RunNimbex("info --json " + Quoted(path));
   ASSERT_EQ(result.status, 0) << result.out;
   for (const char* expected :
        {"\"version\": 103", "\"terrain\": false", "\"points\": 64", "\"depth\": 1",
@@ -45,13 +29,13 @@ TEST(InfoCommandTest, JsonListsTheHeaderLevelsAndAttributes) {
 TEST(InfoCommandTest, DamagedOrMissingStreamsGiveOneLineAndStatusOne) {
   ScratchFolder folder;
   const auto path = folder / "site.strm";
-  Result missing = RunNimbex("info " + Quoted(path));
+  CommandResult missing = RunNimbex("info " + Quoted(path));
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.out.find("cannot open the stream file"), std::string::npos) << missing.out;
 
   WriteTestStream(path, MakeLatticeStream(1, 2, 0));
   std::filesystem::resize_file(GetStrmCompanionName(path, PCI_FILE), 300);
-  Result truncated = RunNimbex("info " + Quoted(path));
+  CommandResult truncated = RunNimbex("info " + Quoted(path));
   EXPECT_EQ(truncated.status, 1);
   EXPECT_NE(truncated.out.find("truncated"), std::string::npos) << truncated.out;
   EXPECT_EQ(std::count(truncated.out.begin(), truncated.out.end(), '\n'), 1);

@@ -9,31 +9,12 @@
 #include <string>
 
 #include "nimbex/format/StrmFiles.h"
+#include "tests/support/CommandRunner.h"
 #include "tests/support/StreamWriter.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Result {
-  int status;
-  std::string out;
-};
-
-Result RunNimbex(const std::string& arguments) {
-  const std::string command = std::string(NIMBEX_COMMAND) + " " + arguments + " 2>&1";
-  Result result{-1, ""};
-  std::FILE* pipe = popen(command.c_str(), "r");
-  std::array<char, 4096> chunk;
-  while (size_t n = std::fread(chunk.data(), 1, chunk.size(), pipe))
-    result.out.append(chunk.data(), n);
-  result.status = WEXITSTATUS(pclose(pipe));
-  return result;
-}
-
-std::string Quoted(const fs::path& path) {
-  return "\"" + path.string() + "\"";
-}
 
 // The "class_points" array of `nimbex info --json`.
 std::vector<int> ClassPoints(const fs::path& stream) {
@@ -55,7 +36,7 @@ class ProcessingCommandsTest : public testing::Test {
 };
 
 TEST_F(ProcessingCommandsTest, ClassifyChangesTheBoxAndKeepsTheCountersWhole) {
-  Result boxed =
+  CommandResult boxed =
       RunNimbex("classify " + Quoted(m_Stream) + " --class 7 --box 1000 1008 2000 2008 300 308");
   ASSERT_EQ(boxed.status, 0) << boxed.out;
   EXPECT_NE(boxed.out.find("8 points changed to class 7"), std::string::npos) << boxed.out;
@@ -63,39 +44,41 @@ TEST_F(ProcessingCommandsTest, ClassifyChangesTheBoxAndKeepsTheCountersWhole) {
   EXPECT_EQ(counts[7], 8);
   EXPECT_EQ(std::accumulate(counts.begin(), counts.end(), 0), 64);
 
-  Result all = RunNimbex("classify " + Quoted(m_Stream) + " --class 7");
+  CommandResult all = RunNimbex("classify " + Quoted(m_Stream) + " --class 7");
   EXPECT_NE(all.out.find("56 points changed"), std::string::npos) << all.out;
   EXPECT_EQ(ClassPoints(m_Stream)[7], 64);
   std::ifstream overview(GetStrmCompanionName(m_Stream, CLAOVW_FILE), std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(overview), {}), std::string(8, '\x07'));
 
-  Result tooLarge = RunNimbex("classify " + Quoted(m_Stream) + " --class 256");
+  CommandResult tooLarge = RunNimbex("classify " + Quoted(m_Stream) + " --class 256");
   EXPECT_EQ(tooLarge.status, 1);
   EXPECT_NE(tooLarge.out.find("0 to 255"), std::string::npos) << tooLarge.out;
   fs::remove(GetStrmCompanionName(m_Stream, CLA_FILE));
-  Result unclassified = RunNimbex("classify " + Quoted(m_Stream) + " --class 2");
+  CommandResult unclassified = RunNimbex("classify " + Quoted(m_Stream) + " --class 2");
   EXPECT_EQ(unclassified.status, 1);
   EXPECT_NE(unclassified.out.find("has no classes"), std::string::npos) << unclassified.out;
 }
 
 TEST_F(ProcessingCommandsTest, DsmWritesANewStreamAndNeverReplacesOne) {
   const fs::path surface = m_Folder / "surface.strm";
-  Result made = RunNimbex("dsm " + Quoted(m_Stream) + " -o " + Quoted(surface) + " --pulses 0");
+  CommandResult made =
+      RunNimbex("dsm " + Quoted(m_Stream) + " -o " + Quoted(surface) + " --pulses 0");
   ASSERT_EQ(made.status, 0) << made.out;
   // Per cell, the two points with i = j = 0 are single returns.
   EXPECT_NE(made.out.find("surface.strm: 16 points"), std::string::npos) << made.out;
 
-  Result again = RunNimbex("dsm " + Quoted(m_Stream) + " -o " + Quoted(surface) + " --pulses all");
+  CommandResult again =
+      RunNimbex("dsm " + Quoted(m_Stream) + " -o " + Quoted(surface) + " --pulses all");
   EXPECT_EQ(again.status, 1);
   EXPECT_NE(again.out.find("give another name"), std::string::npos) << again.out;
 
-  Result fromSurface = RunNimbex("dsm " + Quoted(surface) + " -o " +
-                                 Quoted(m_Folder / "second.strm") + " --pulses all");
+  CommandResult fromSurface = RunNimbex("dsm " + Quoted(surface) + " -o " +
+                                        Quoted(m_Folder / "second.strm") + " --pulses all");
   EXPECT_EQ(fromSurface.status, 1);
   EXPECT_NE(fromSurface.out.find("no pulse kinds"), std::string::npos) << fromSurface.out;
 
-  Result missing = RunNimbex("dsm " + Quoted(m_Folder / "none.strm") + " -o " +
-                             Quoted(m_Folder / "third.strm") + " --pulses 1");
+  CommandResult missing = RunNimbex("dsm " + Quoted(m_Folder / "none.strm") + " -o " +
+                                    Quoted(m_Folder / "third.strm") + " --pulses 1");
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.out.find("cannot open"), std::string::npos) << missing.out;
 }
