@@ -24,9 +24,9 @@ int main(int argc, char** argv) {
   SPoint point;
   while (int result = reader->Read(point)) {
     if (result != SP_VALID) continue;
-    xyz.insert(xyz.end(), {static_cast<float>(point.x - centre[0]),
-                           static_cast<float>(point.y - centre[1]),
-                           static_cast<float>(point.z - centre[2])});
+    xyz.insert(xyz.end(),
+               {static_cast<float>(point.x - centre[0]), static_cast<float>(point.y - centre[1]),
+                static_cast<float>(point.z - centre[2])});
   }
   std::FILE* out = std::fopen(argv[2], "wb");
   if (!out) {

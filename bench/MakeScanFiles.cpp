@@ -8,7 +8,9 @@
 
 namespace {
 
-double Height(double x, double y) { return 2.0 * std::sin(x * 0.05) + 1.5 * std::cos(y * 0.07); }
+double Height(double x, double y) {
+  return 2.0 * std::sin(x * 0.05) + 1.5 * std::cos(y * 0.07);
+}
 
 // One scan: rows x columns points in the scanner's frame, placed in the world by `matrix`
 // (a rotation about z by `angle` and a translation), the matrix written as the file stores it.

@@ -37,3 +37,10 @@ struct ClassifyOptions {
 // Sets the class of the points inside the box, then the overview classes and the header's
 // points per class.
 int RunClassify(const ClassifyOptions& options);
+
+// Thins a stream into a new one: inside each item, points closer than `radius` merge into
+// one. The unset radius (NBX_UNSET) takes the stream's linear density.
+int RunClean(const std::string& streamPath, const std::string& outputPath, double radius);
+// Makes a triangle-mesh stream: one surface per item, cut to the item's box. The unset
+// radius takes the linear density; the radius does not change the mesh.
+int RunMesh(const std::string& streamPath, const std::string& outputPath, double radius);

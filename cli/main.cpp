@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/Commands.h"
+#include "nimbex/format/Unset.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"nimbex: build, inspect and render strm point-cloud streams"};
@@ -66,6 +67,24 @@ int main(int argc, char** argv) {
                    "XMIN XMAX YMIN YMAX ZMIN ZMAX in absolute coordinates (default: every point)")
       ->expected(6);
 
+  std::string cleanStream, cleanOutput;
+  double cleanRadius = NBX_UNSET;
+  CLI::App* clean =
+      app.add_subcommand("clean", "Thin a stream: merge the points closer than a radius");
+  clean->add_option("STREAM", cleanStream, "the stream's .strm file")->required();
+  clean->add_option("-o,--output", cleanOutput, "the thinned stream to write (.strm)")->required();
+  clean->add_option("--radius", cleanRadius,
+                    "points closer than this merge (default: the stream's linear density)");
+
+  std::string meshStream, meshOutput;
+  double meshRadius = NBX_UNSET;
+  CLI::App* mesh =
+      app.add_subcommand("mesh", "Make a triangle-mesh stream from the points of a stream");
+  mesh->add_option("STREAM", meshStream, "the stream's .strm file")->required();
+  mesh->add_option("-o,--output", meshOutput, "the mesh stream to write (.strm)")->required();
+  mesh->add_option("--radius", meshRadius,
+                   "0 or more; the mesh does not depend on it (default: the linear density)");
+
   CLI11_PARSE(app, argc, argv);
   if (info->parsed()) return RunInfo(infoStream, infoJson);
   if (buildCommand->parsed()) {
@@ -75,5 +94,7 @@ int main(int argc, char** argv) {
   if (demo->parsed()) return RunDemoSite(demoOutput, demoPoints, demoSeed);
   if (dsm->parsed()) return RunDsm(dsmStream, dsmOutput, dsmPulses);
   if (classifyCommand->parsed()) return RunClassify(classify);
+  if (clean->parsed()) return RunClean(cleanStream, cleanOutput, cleanRadius);
+  if (mesh->parsed()) return RunMesh(meshStream, meshOutput, meshRadius);
   return 1;
 }

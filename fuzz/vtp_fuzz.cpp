@@ -1,6 +1,9 @@
 // Arbitrary bytes as a VTK XML polydata file: the reader must refuse them with a message or
-// give a model whose point data arrays match its points. Start it from a corpus of .vtp files.
+// give a model whose point data arrays match its points and whose cells name its points.
+// Start it from a corpus of .vtp files.
 #include <unistd.h>
+#include <vtkIdList.h>
+#include <vtkNew.h>
 #include <vtkOutputWindow.h>
 #include <vtkPointData.h>
 
@@ -19,6 +22,16 @@ const std::string& ScratchFile() {
 
 void Check(bool condition) {
   if (!condition) __builtin_trap();
+}
+
+// Every cell names points of the model, as the creator expects when it walks them.
+void CheckCells(vtkPolyData* model) {
+  vtkNew<vtkIdList> ids;
+  for (vtkIdType cell = 0; cell < model->GetNumberOfCells(); ++cell) {
+    model->GetCellPoints(cell, ids);
+    for (vtkIdType i = 0; i < ids->GetNumberOfIds(); ++i)
+      Check(ids->GetId(i) >= 0 && ids->GetId(i) < model->GetNumberOfPoints());
+  }
 }
 
 }  // namespace
@@ -42,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(error.empty() && model->GetNumberOfPoints() > 0);
     for (int i = 0; i < pointData->GetNumberOfArrays(); ++i)
       Check(pointData->GetAbstractArray(i)->GetNumberOfTuples() == model->GetNumberOfPoints());
+    CheckCells(model);
   } else {
     Check(!error.empty());
   }

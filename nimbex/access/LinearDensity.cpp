@@ -32,6 +32,24 @@ std::vector<vtkIdType> DrawSample(vtkIdType pointCount) {
   return sample;
 }
 
+// Distance from `p` to the nearest point at another position. Duplicate points (overlapping
+// scans, a model listed twice) are passed over: they would make the spacing 0 and the
+// stream impossible to open. 0 when every point searched lies at `p`.
+double NearestOtherDistance(vtkPoints* points, vtkPointLocator* locator, const double p[3],
+                            vtkIdList* closest) {
+  for (int wanted : {2, 16, 128}) {
+    locator->FindClosestNPoints(wanted, p, closest);
+    for (vtkIdType i = 1; i < closest->GetNumberOfIds(); ++i) {
+      double q[3];
+      points->GetPoint(closest->GetId(i), q);
+      const double distance = std::sqrt(vtkMath::Distance2BetweenPoints(p, q));
+      if (distance > 0) return distance;
+    }
+    if (closest->GetNumberOfIds() < wanted) break;
+  }
+  return 0.0;
+}
+
 }  // namespace
 
 int CNimbex::SampleMeanSpacing(vtkPoints* points, double& meanSpacing) const {
@@ -47,12 +65,11 @@ int CNimbex::SampleMeanSpacing(vtkPoints* points, double& meanSpacing) const {
   int counted = 0;
   vtkNew<vtkIdList> closest;
   for (vtkIdType index : DrawSample(pointCount)) {
-    double p[3], q[3];
+    double p[3];
     points->GetPoint(index, p);
-    locator->FindClosestNPoints(2, p, closest);
-    if (closest->GetNumberOfIds() < 2) continue;
-    points->GetPoint(closest->GetId(1), q);
-    sum += std::sqrt(vtkMath::Distance2BetweenPoints(p, q));
+    const double distance = NearestOtherDistance(points, locator, p, closest);
+    if (distance <= 0) continue;
+    sum += distance;
     ++counted;
   }
   if (counted == 0) return 0;

@@ -242,6 +242,21 @@ class CNimbex {
   int MakeDSMFromPulse(int pulseSelection, const std::string& outputPath);
   CPgon* GetItemUcsExtent(CUCS* ucs, int itemId, int depth);
 
+  // Filters that write a new stream made from this one (nimbex/processing/StreamFilter.h).
+  // `outputPath`, a buffer of PATH_MAX characters, receives the absolute, normalised name.
+  // 1 when the new stream is complete; 0 when refused, failed or cancelled through `cancel`,
+  // with nothing of it left behind and the reason in GetLastError().
+  // Merges the points of each item closer than `radius`; unset: the linear density.
+  int CleanFilter(double radius, char* outputPath, int* cancel = nullptr,
+                  class CProgressSink* progress = nullptr, class CTextSink* status = nullptr);
+  // A triangle mesh of each item's points, cut to the item's box. The radius must not be
+  // negative but does not shape the mesh.
+  int MeshFilter(double radius, char* outputPath, int* cancel = nullptr,
+                 class CProgressSink* progress = nullptr, class CTextSink* status = nullptr);
+  // Rewrites the item index in ascending id order and rebuilds the overview levels of a
+  // mesh stream. 0 for a stream without grid depth or without triangles.
+  int BuildMeshOverview();
+
  protected:
   int ReadCloudInfo();
   // The level to read for a detail ratio (pixel size / point spacing); `ratio` returns the

@@ -40,8 +40,9 @@ void ReadVtwOffset(const std::string& modelPath, double offset[3]);
 double ReadIniGsd(const std::string& modelPath, bool& present);
 
 // Reads a VTK XML polydata file. Null, with the reason in `error`, when the file is missing,
-// is not a polydata file VTK can read, is damaged (any error VTK reports while reading) or
-// holds no points.
+// is not a polydata file VTK can read, is damaged (any error VTK reports while reading),
+// declares more data than it can hold, holds no points, a point that is not finite or a cell
+// naming a point it does not hold. Text arrays of point and cell data are not read.
 vtkSmartPointer<vtkPolyData> ReadVtpModel(const std::string& path, std::string& error);
 
 // ---- PTX scans ----

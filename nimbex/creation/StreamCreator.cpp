@@ -156,6 +156,7 @@ int CStreamCreator::CreateStream(const std::string& input, const std::string& in
                          : OpenPointReader(input, Lower(inputFormat), parse, error);
     if (!reader) return Fail(error);
   }
+  m_InputList = format == SCF_POINT_FILE ? std::string() : input;
   return CreateFromReader(reader.get(), lasInput, parse, utmZone, outputFile, cancel, bounds,
                           pointsCount);
 }

@@ -254,14 +254,13 @@ class CStreamCreator {
   std::unordered_set<long long> m_CreatedBuffers;
   std::set<std::string> m_WrittenFiles;
   long long m_DroppedPointsCount = 0;
-  long long m_OutsidePointsCount = 0;
+  long long m_OutsidePointsCount = 0;  // dropped because they lie outside the grid's box
   long long m_MissingPointsCount = 0;
   long long m_SkippedRecordsCount = 0;
   std::vector<std::string> m_InputWarnings;
   bool m_ModelAttributesDecided = false;
   long long m_GriddedPointsCount = 0;  // input points written to their own cell
-  std::string m_InputList;  // the list file of model, scan or ASCII inputs  // dropped because they
-                            // lie outside the grid's box
+  std::string m_InputList;  // the list file of model, scan or ASCII inputs
   double m_GriddingSeconds = 0.0;
   std::string m_WriteError;  // the first write that failed, for the user
   std::vector<char> m_CopyBuffer;

@@ -71,6 +71,19 @@ TEST_F(LinearDensityTest, AnAreaSamplesTheFullestGridItemMeetingIt) {
   EXPECT_NEAR(cloud.GetLinearDensity(), 2.0, 1e-9);
 }
 
+TEST_F(LinearDensityTest, DuplicatePointsDoNotMakeTheSpacingZero) {
+  TestStream stream = MakeLatticeStream(0, 4, 0);
+  stream.gsd = 0.0;
+  TestItem& item = stream.items.front();
+  const std::vector<Point3f> once = item.points;
+  item.points.insert(item.points.end(), once.begin(), once.end());  // every point twice
+  const auto path = m_Folder / "twice.strm";
+  WriteTestStream(path, stream);
+  CNimbex cloud(path.c_str());
+  ASSERT_EQ(cloud.OpenStrmCloud(), 1) << cloud.GetLastError();
+  EXPECT_NEAR(cloud.GetLinearDensity(), 4 * 1.1, 1e-9);
+}
+
 TEST_F(LinearDensityTest, TooFewPointsLeaveTheDensityUnchangedAndTheStreamUnopened) {
   TestStream stream;
   stream.gsd = 0.0;

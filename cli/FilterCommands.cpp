@@ -1,0 +1,95 @@
+// `nimbex clean` and `nimbex mesh`: new streams made from an existing one, item by item.
+#include <climits>
+#include <cstdio>
+#include <memory>
+
+#include "cli/Commands.h"
+#include "common/progress/TerminalProgress.h"
+#include "nimbex/access/Nimbex.h"
+
+namespace {
+
+// One terminal bar per phase of the filter (items, merging, overviews); a phase that
+// reports no progress shows its title as a plain line.
+class FilterProgress : public CProgressSink, public CTextSink {
+ public:
+  ~FilterProgress() override { Finish(); }
+  void SetText(const std::string& title) override {
+    Finish();
+    m_Title = title;
+  }
+  void SetRange(int lower, int upper) override { Bar().SetRange(lower, upper); }
+  void SetPos(int pos) override { Bar().SetPos(pos); }
+  void Finish() {
+    if (m_Bar)
+      m_Bar->Finish();
+    else if (!m_Title.empty())
+      std::fprintf(stderr, "%s\n", m_Title.c_str());
+    m_Bar.reset();
+    m_Title.clear();
+  }
+
+ private:
+  TerminalProgress& Bar() {
+    if (!m_Bar) m_Bar = std::make_unique<TerminalProgress>(m_Title);
+    return *m_Bar;
+  }
+
+  std::string m_Title;
+  std::unique_ptr<TerminalProgress> m_Bar;
+};
+
+int Refuse(const char* command, const std::string& message) {
+  std::fprintf(stderr, "nimbex %s: %s\n", command, message.c_str());
+  return 1;
+}
+
+long long CountTriangles(CNimbex& cloud) {
+  long long triangles = 0;
+  for (POSITION position = cloud.GetFirstItem(); position;) {
+    int id = 0;
+    Item* item = nullptr;
+    cloud.GetNextItem(position, id, item);
+    triangles += item->triCount;
+  }
+  return triangles;
+}
+
+enum class Filter { Clean, Mesh };
+
+int RunFilter(Filter filter, const std::string& streamPath, const std::string& outputPath,
+              double radius) {
+  const char* command = filter == Filter::Clean ? "clean" : "mesh";
+  CNimbex cloud(streamPath.c_str());
+  if (!cloud.OpenStrmCloud()) return Refuse(command, cloud.GetLastError());
+  char output[PATH_MAX];
+  std::snprintf(output, sizeof output, "%s", outputPath.c_str());
+  FilterProgress progress;
+  const int made = filter == Filter::Clean
+                       ? cloud.CleanFilter(radius, output, nullptr, &progress, &progress)
+                       : cloud.MeshFilter(radius, output, nullptr, &progress, &progress);
+  progress.Finish();
+  if (!made) return Refuse(command, cloud.GetLastError());
+
+  CNimbex result(output);
+  if (!result.OpenStrmCloud())
+    return Refuse(command,
+                  "the new stream was written but cannot be opened: " + result.GetLastError());
+  if (filter == Filter::Clean)
+    std::printf("%s: %d points kept of %d\n", output, result.GetPointsCount(),
+                cloud.GetPointsCount());
+  else
+    std::printf("%s: %d points, %lld triangles\n", output, result.GetPointsCount(),
+                CountTriangles(result));
+  return 0;
+}
+
+}  // namespace
+
+int RunClean(const std::string& streamPath, const std::string& outputPath, double radius) {
+  return RunFilter(Filter::Clean, streamPath, outputPath, radius);
+}
+
+int RunMesh(const std::string& streamPath, const std::string& outputPath, double radius) {
+  return RunFilter(Filter::Mesh, streamPath, outputPath, radius);
+}

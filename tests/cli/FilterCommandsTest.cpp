@@ -1,0 +1,59 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "nimbex/format/StrmFiles.h"
+#include "tests/support/CommandRunner.h"
+#include "tests/support/StreamWriter.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// An octree of depth 1 whose eight cells (side 8) hold a lattice of 4 x 4 x 4 points, 2 apart.
+// Cleaning with 2.5 keeps a checkerboard: lattice neighbours merge, diagonal ones (2.83 apart)
+// do not.
+class FilterCommandsTest : public testing::Test {
+ protected:
+  void SetUp() override { WriteTestStream(m_Stream, MakeLatticeStream(1, 4, 0)); }
+  std::string Command(const char* name, const char* output, const char* options = "") const {
+    return std::string(name) + " " + Quoted(m_Stream) + " -o " + Quoted(m_Folder / output) + " " +
+           options;
+  }
+  ScratchFolder m_Folder;
+  fs::path m_Stream = m_Folder / "site.strm";
+};
+
+TEST_F(FilterCommandsTest, CleanWritesAThinnerStreamAndNeverReplacesOne) {
+  CommandResult cleaned = RunNimbex(Command("clean", "thin.strm", "--radius 2.5"));
+  ASSERT_EQ(cleaned.status, 0) << cleaned.out;
+  EXPECT_NE(cleaned.out.find("thin.strm: 256 points kept of 512"), std::string::npos)
+      << cleaned.out;
+
+  const auto size = fs::file_size(m_Folder / "thin.strm");
+  CommandResult again = RunNimbex(Command("clean", "thin.strm"));
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.out.find("exists already"), std::string::npos) << again.out;
+  EXPECT_EQ(fs::file_size(m_Folder / "thin.strm"), size);
+
+  CommandResult negative = RunNimbex(Command("clean", "other.strm", "--radius -0.5"));
+  EXPECT_EQ(negative.status, 1);
+  EXPECT_NE(negative.out.find("radius must be 0 or more"), std::string::npos) << negative.out;
+  EXPECT_FALSE(fs::exists(m_Folder / "other.pci"));
+}
+
+TEST_F(FilterCommandsTest, MeshWritesATriangleStreamOrSaysWhyNot) {
+  CommandResult meshed = RunNimbex(Command("mesh", "mesh.strm"));
+  ASSERT_EQ(meshed.status, 0) << meshed.out;
+  EXPECT_NE(meshed.out.find(" triangles"), std::string::npos) << meshed.out;
+  EXPECT_TRUE(fs::exists(m_Folder / "mesh.tri"));
+
+  WriteTestStream(m_Stream, MakeLatticeStream(1, 2, 0));  // 8 points a cell: too few
+  CommandResult few = RunNimbex(Command("mesh", "few.strm"));
+  EXPECT_EQ(few.status, 1);
+  EXPECT_NE(few.out.find("no item"), std::string::npos) << few.out;
+  EXPECT_FALSE(fs::exists(m_Folder / "few.pci"));
+}
+
+}  // namespace
