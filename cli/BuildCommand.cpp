@@ -158,11 +158,12 @@ int RunBuild(const BuildOptions& options) {
   const auto start = std::chrono::steady_clock::now();
   CStreamCreator creator;
   creator.SetGSD(options.gsd);
+  creator.PutMorph(options.morph ? 1 : 0);
   PhaseProgress progress;
-  const int built =
-      creator.CreateStream(input, format, parse, terrain, options.utmZone != -1, options.utmZone,
-                           listOfFiles, options.output, nullptr, SCF_POINT_FILE, nullptr, nullptr,
-                           nullptr, &progress, &progress, nullptr);
+  const int built = creator.CreateStream(
+      input, format, parse, terrain, options.utmZone != -1, options.utmZone, listOfFiles,
+      options.output, nullptr, CreatorFormat(format), pointFile ? nullptr : bounds,
+      pointFile ? nullptr : &points, nullptr, &progress, &progress, nullptr);
   progress.Finish();
   if (listOfFiles) fs::remove(input);
   if (!built) return Refuse(creator.GetLastError());

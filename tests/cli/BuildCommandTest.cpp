@@ -60,6 +60,16 @@ TEST(BuildCommandTest, TextAndBadInputsAreHandled) {
 
   const char* data = std::getenv("ORVALIS_SAMPLE_DATA");
   if (!data) return;
+  // Scans and models are found by their extension and built after a bounds pass.
+  for (const char* sample :
+       {"ptx/pdal_1.2-with-color.ptx", "pts/pdal_test.pts", "vtp/vtkdata_Bunny.vtp"}) {
+    const fs::path input = fs::path(data) / sample;
+    if (!fs::exists(input)) continue;
+    const fs::path output = folder / (input.filename().string() + ".strm");
+    CommandResult scan = RunNimbex("build " + Quoted(input) + " -o " + Quoted(output));
+    EXPECT_EQ(scan.status, 0) << sample << ": " << scan.out;
+    EXPECT_EQ(RunNimbex("info " + Quoted(output)).status, 0) << sample;
+  }
   const fs::path laz = fs::path(data) / "las" / "laspy_simple.laz";
   if (!fs::exists(laz)) return;
   CommandResult compressed = RunNimbex("build " + Quoted(laz) + " -o " + Quoted(folder / "z.strm"));
