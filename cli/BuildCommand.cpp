@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "cli/Commands.h"
-#include "common/progress/TerminalProgress.h"
+#include "cli/PhaseProgress.h"
 #include "nimbex/creation/GlobalBounds.h"
 #include "nimbex/creation/StreamCreator.h"
 #include "nimbex/format/StrmFiles.h"
@@ -17,36 +17,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// One terminal bar per phase: a new status title ends the current phase. A phase that
-// reports no progress shows its title as a plain line.
-class PhaseProgress : public CProgressSink, public CTextSink {
- public:
-  ~PhaseProgress() override { Finish(); }
-  void SetText(const std::string& title) override {
-    Finish();
-    m_Title = title;
-  }
-  void SetRange(int lower, int upper) override { Bar().SetRange(lower, upper); }
-  void SetPos(int pos) override { Bar().SetPos(pos); }
-  void Finish() {
-    if (m_Bar)
-      m_Bar->Finish();
-    else if (!m_Title.empty())
-      std::fprintf(stderr, "%s\n", m_Title.c_str());
-    m_Bar.reset();
-    m_Title.clear();
-  }
-
- private:
-  TerminalProgress& Bar() {
-    if (!m_Bar) m_Bar = std::make_unique<TerminalProgress>(m_Title);
-    return *m_Bar;
-  }
-
-  std::string m_Title;
-  std::unique_ptr<TerminalProgress> m_Bar;
-};
 
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

@@ -4,40 +4,10 @@
 #include <memory>
 
 #include "cli/Commands.h"
-#include "common/progress/TerminalProgress.h"
+#include "cli/PhaseProgress.h"
 #include "nimbex/access/Nimbex.h"
 
 namespace {
-
-// One terminal bar per phase of the filter (items, merging, overviews); a phase that
-// reports no progress shows its title as a plain line.
-class FilterProgress : public CProgressSink, public CTextSink {
- public:
-  ~FilterProgress() override { Finish(); }
-  void SetText(const std::string& title) override {
-    Finish();
-    m_Title = title;
-  }
-  void SetRange(int lower, int upper) override { Bar().SetRange(lower, upper); }
-  void SetPos(int pos) override { Bar().SetPos(pos); }
-  void Finish() {
-    if (m_Bar)
-      m_Bar->Finish();
-    else if (!m_Title.empty())
-      std::fprintf(stderr, "%s\n", m_Title.c_str());
-    m_Bar.reset();
-    m_Title.clear();
-  }
-
- private:
-  TerminalProgress& Bar() {
-    if (!m_Bar) m_Bar = std::make_unique<TerminalProgress>(m_Title);
-    return *m_Bar;
-  }
-
-  std::string m_Title;
-  std::unique_ptr<TerminalProgress> m_Bar;
-};
 
 int Refuse(const char* command, const std::string& message) {
   std::fprintf(stderr, "nimbex %s: %s\n", command, message.c_str());
@@ -64,7 +34,7 @@ int RunFilter(Filter filter, const std::string& streamPath, const std::string& o
   if (!cloud.OpenStrmCloud()) return Refuse(command, cloud.GetLastError());
   char output[PATH_MAX];
   std::snprintf(output, sizeof output, "%s", outputPath.c_str());
-  FilterProgress progress;
+  PhaseProgress progress;
   const int made = filter == Filter::Clean
                        ? cloud.CleanFilter(radius, output, nullptr, &progress, &progress)
                        : cloud.MeshFilter(radius, output, nullptr, &progress, &progress);
