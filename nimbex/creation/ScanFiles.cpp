@@ -22,9 +22,12 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <utility>
 
 #include "nimbex/platform/Profile.h"
 
@@ -335,12 +338,19 @@ bool HasMismatchedArray(vtkPolyData* model) {
   return false;
 }
 
-// Cells must be well formed and name existing points: the creator walks them.
+// Cells must be well formed, hold as many points as their kind needs and name points the
+// model holds: the creator walks them, and VTK, unable to map a two-point polygon, crashes
+// when asked for the cell.
 bool HasBrokenCells(vtkPolyData* model) {
-  for (vtkCellArray* cells :
-       {model->GetVerts(), model->GetLines(), model->GetPolys(), model->GetStrips()}) {
+  const std::pair<vtkCellArray*, vtkIdType> kinds[] = {{model->GetVerts(), 1},
+                                                       {model->GetLines(), 2},
+                                                       {model->GetPolys(), 3},
+                                                       {model->GetStrips(), 3}};
+  for (const auto& [cells, fewestPoints] : kinds) {
     if (!cells) continue;
     if (!cells->IsValid()) return true;
+    for (vtkIdType cell = 0; cell < cells->GetNumberOfCells(); ++cell)
+      if (cells->GetCellSize(cell) < fewestPoints) return true;
     vtkDataArray* ids = cells->GetConnectivityArray();
     if (ids->GetNumberOfTuples() == 0) continue;
     double range[2];
@@ -435,7 +445,7 @@ class VtpDeclarations {
         cells += kinds[k];
       }
     }
-    if (name == "DataArray" && !AddDataArray(element, points, cells)) return false;
+    if (IsArray(element) && !AddDataArray(element, points, cells)) return false;
     for (int i = 0; i < element->GetNumberOfNestedElements(); ++i)
       if (!Walk(element->GetNestedElement(i), points, cells)) return false;
     bool cellKind = name == "Verts" || name == "Lines" || name == "Strips" || name == "Polys";
@@ -449,26 +459,35 @@ class VtpDeclarations {
     double count = 0;
     vtkXMLDataElement* piece = cells->GetParent();
     std::string countName = std::string("NumberOf") + cells->GetName();
-    vtkXMLDataElement* offsets = nullptr;
-    for (int i = 0; i < cells->GetNumberOfNestedElements(); ++i)
-      if (Attribute(cells->GetNestedElement(i), "Name") == "offsets")
-        offsets = cells->GetNestedElement(i);
-    if (!piece || !offsets) return true;  // VTK refuses cells without offsets itself
+    if (!piece) return true;
     if (!Count(piece, countName.c_str(), 0, count)) return false;
     if (count == 0) return true;
-    // VTK reads the offsets whole but does not notice when the data ends before the last one,
-    // which it then uses anyway.
-    double last = 0;
-    if (!ReadWord(offsets, uint64_t(m_NewOffsets ? count : count - 1), last)) {
-      m_Problem = "the offsets of its cells cannot be read";
-      return false;
+    // Every candidate is checked: which one VTK takes depends on its time steps.
+    double longest = 0;
+    for (int i = 0; i < cells->GetNumberOfNestedElements(); ++i) {
+      vtkXMLDataElement* offsets = cells->GetNestedElement(i);
+      if (!IsArray(offsets) || Attribute(offsets, "Name") != "offsets") continue;
+      // VTK reads the offsets whole but does not notice when the data ends before the last
+      // one, which it then uses anyway.
+      double last = 0;
+      if (!ReadWord(offsets, uint64_t(m_NewOffsets ? count : count - 1), last)) {
+        m_Problem = "the offsets of its cells cannot be read";
+        return false;
+      }
+      if (!(last >= 0 && last <= ValueLimit())) {
+        m_Problem = "its cells refer to more points than the file can hold";
+        return false;
+      }
+      longest = std::max(longest, last);
     }
-    if (!(last >= 0 && last <= ValueLimit())) {
-      m_Problem = "its cells refer to more points than the file can hold";
-      return false;
-    }
-    m_Values += last;
+    m_Values += longest;
     return true;
+  }
+
+  // VTK reads data from "DataArray" elements, and from "Array" elements in point data.
+  static bool IsArray(vtkXMLDataElement* element) {
+    const char* name = element->GetName();
+    return name && (std::strcmp(name, "DataArray") == 0 || std::strcmp(name, "Array") == 0);
   }
 
   // Reads one number of a numeric array through VTK's parser.
@@ -540,8 +559,9 @@ class VtpDeclarations {
         !Count(array, "NumberOfTuples", tuples, tuples))
       return false;
     m_Values += tuples * std::max(components, 1.0);
+    // VTK reads every format but "appended" and "ascii" as inline binary.
     std::string format = Attribute(array, "format");
-    if (!m_Compressed || (format != "binary" && format != "appended")) return true;
+    if (!m_Compressed || format == "ascii") return true;
     return CompressionHeaderFits(array, format == "appended");
   }
 
@@ -672,7 +692,7 @@ std::string ReadCheckedModel(vtkXMLPolyDataReader* reader, const ErrorCatcher& c
   if (!model || model->GetNumberOfPoints() == 0) return "it holds no readable points";
   if (HasMismatchedArray(model)) return "a point data array does not match the points";
   if (HasNonFinitePoint(model)) return "it holds a point whose coordinates are not finite numbers";
-  if (HasBrokenCells(model)) return "its cells refer to points it does not hold";
+  if (HasBrokenCells(model)) return "its cells are malformed or refer to points it does not hold";
   return "";
 }
 
@@ -756,16 +776,16 @@ bool IsMissingPoint(const PtxPoint& p) {
   return p.intensity == 0.5 && p.rgb[0] == 0 && p.rgb[1] == 0 && p.rgb[2] == 0;
 }
 
-// The transformation matrix of a PTX scan is written as most scanner software writes it: for
-// a point as a row vector, so its fourth line holds the translation. The samples prove it:
-// the first scan of pdal_multiple-and-transform.ptx ends with "600000 800000 400 1" and
-// scales z by 2; only read that way do its points land on the same points of
-// laspy_simple.las (x + 600000, y + 800000, 2 z + 400). Read as rows for a column vector,
-// the fourth component would be about 2e10 and every point would collapse near the origin.
+// The matrix of a PTX scan is written as most scanner software writes it: for a point as a
+// row vector, so its fourth line holds the translation. Real exports show it: a scan whose
+// matrix scales z by 2 and ends with "600000 800000 400 1" lands on the LAS export of the
+// same survey only when read that way (x + 600000, y + 800000, 2 z + 400); read as rows for a
+// column vector, the fourth component would be about 2e10 and every point would collapse
+// near the origin. The transform is kept transposed, for a column vector.
 //
-// When the matrix is the identity the scanner pose stands in for it, written in the same
-// layout: the x, y and z axis lines, then the position line. That is what the scanner wrote
-// as the matrix in pdal_complex-transform.ptx, whose matrix lines repeat its pose lines.
+// When the matrix is the identity the scanner pose stands in for it, laid out the same way:
+// the x, y and z axis lines, then the position line. Scanners that do fill in the matrix
+// write exactly that: their matrix lines repeat the pose lines.
 void SetTransform(PtxScan& scan) {
   Matrix4 lines;
   std::memcpy(lines, scan.fileMatrix, sizeof lines);
@@ -933,8 +953,8 @@ vtkSmartPointer<vtkPolyData> Abandon(AsciiModelInfo& info, std::string problem) 
   return nullptr;
 }
 
-// Leica intensities run from -2048 to 2047 (some writers -4095 to 4096); grey spreads that
-// over 0..255.
+// PTS intensities run from -2048 to 2047 (some writers use -4095 to 4096); grey spreads that
+// range over 0..255.
 uint8_t GreyOfIntensity(int intensity) {
   return ColourByte((intensity + 4095.0) / 8191.0 * 255.0);
 }

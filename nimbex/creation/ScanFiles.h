@@ -11,7 +11,6 @@
 #include <vtkSmartPointer.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>

@@ -123,9 +123,9 @@ TEST_F(ScanFilesTest, PtxTransformsTakeTheTranslationFromTheFourthLine) {
   ASSERT_EQ(contents.scans.size(), 2u);
   EXPECT_TRUE(contents.scans[0].transformed);
   EXPECT_FALSE(contents.scans[1].transformed);  // identity matrix, pose at the origin
-  const std::vector<Xyz> las_points = LasPoints(las);
+  const std::vector<Xyz> lasPoints = LasPoints(las);
   ASSERT_EQ(contents.points.size(), 8u);
-  for (size_t i = 0; i < 8; ++i) ExpectNear(contents.points[i], las_points[i % 4], 0.005);
+  for (size_t i = 0; i < 8; ++i) ExpectNear(contents.points[i], lasPoints[i % 4], 0.005);
 
   CPtxReader reader;  // scans whose points are not read are skipped
   PtxScan scan;
@@ -381,6 +381,7 @@ TEST_F(ScanFilesTest, VtpDeclarationsBeyondTheFileAreRefused) {
       {AsciiTriangle("2000000000", "3", "0 1 2"), "declares more values"},
       {AsciiTriangle("3", "2000000000", "0 1 2"), "refer to more points"},
       {AsciiTriangle("3", "3", "0 1 7"), "refer to points it does not hold"},
+      {AsciiTriangle("3", "2", "0 1"), "malformed"},  // a polygon of two points
       // A zlib header announcing 2^30 blocks (then block sizes 32768, 12 and 20).
       {"<?xml version=\"1.0\"?>\n<VTKFile type=\"PolyData\" version=\"0.1\" "
        "byte_order=\"LittleEndian\" compressor=\"vtkZLibDataCompressor\"><PolyData><Piece "
