@@ -209,6 +209,7 @@ int CStreamCreator::CreateFromReader(SPreader* reader, bool lasInput, const std:
     CancelCreation(m_WorkFolder.c_str());
     int64_t scanned = 0;
     if (!reader->Scan(world, scanned, PumpMsgs, cancel)) return Fail(reader->GetError());
+    if (!TransformBoxCorners(world)) return Fail(m_LastError);
     gridded = RunPipeline(reader, cancel, world);
   }
   if (!gridded) return Fail(m_LastError);
@@ -225,22 +226,29 @@ int CStreamCreator::CreateFromReader(SPreader* reader, bool lasInput, const std:
   return FinishStream(cancel, runStart);
 }
 
+// Brings a box of geographic input into UTM by its corners, as the points will be.
+int CStreamCreator::TransformBoxCorners(double world[6]) {
+  if (!m_GeoTransform) return 1;
+  double low[3] = {world[0], world[2], world[4]}, high[3] = {world[1], world[3], world[5]};
+  if (!m_GeoTransform->Transform(low[0], low[1], low[2]) ||
+      !m_GeoTransform->Transform(high[0], high[1], high[2])) {
+    m_LastError =
+        "the box of the input cannot be converted to UTM: are its coordinates WGS84 "
+        "longitudes and latitudes?";
+    return 0;
+  }
+  for (int d = 0; d < 3; ++d) {
+    world[2 * d] = std::min(low[d], high[d]);
+    world[2 * d + 1] = std::max(low[d], high[d]);
+  }
+  return 1;
+}
+
 int CStreamCreator::FindBounds(SPreader* reader, bool lasInput, double* bounds, int* pointsCount,
                                int* cancel, double world[6]) {
   long long count = 0;
   if (lasInput && reader && reader->GetHeaderBounds(world)) {
-    if (m_GeoTransform) {
-      double low[3] = {world[0], world[2], world[4]}, high[3] = {world[1], world[3], world[5]};
-      if (!m_GeoTransform->Transform(low[0], low[1], low[2]) ||
-          !m_GeoTransform->Transform(high[0], high[1], high[2])) {
-        m_LastError = "the bounds of " + m_OutputFileName + "'s input cannot be converted to UTM";
-        return 0;
-      }
-      for (int d = 0; d < 3; ++d) {
-        world[2 * d] = std::min(low[d], high[d]);
-        world[2 * d + 1] = std::max(low[d], high[d]);
-      }
-    }
+    if (!TransformBoxCorners(world)) return 0;
     count = reader->GetPointCount();
   } else if (bounds && pointsCount) {
     std::copy(bounds, bounds + 6, world);
@@ -251,6 +259,7 @@ int CStreamCreator::FindBounds(SPreader* reader, bool lasInput, double* bounds, 
       m_LastError = IsCancelled(cancel) ? "creation cancelled" : reader->GetError();
       return 0;
     }
+    if (!TransformBoxCorners(world)) return 0;
     count = scanned;
   } else {
     m_LastError = "the bounds and point count of a model list must be given";
@@ -328,8 +337,9 @@ int CStreamCreator::RunPipeline(SPreader* reader, int* cancel, const double worl
   m_ModelAttributesDecided = false;
   m_GriddedPointsCount = 0;
   const int gridded =
-      reader ? SecondStep_Gridding(reader, cancel, m_Messages, m_Progress, m_Status, m_Percent)
-             : SecondStep_Gridding(m_InputList, cancel, m_Messages, m_Progress, m_Status, m_Percent);
+      reader
+          ? SecondStep_Gridding(reader, cancel, m_Messages, m_Progress, m_Status, m_Percent)
+          : SecondStep_Gridding(m_InputList, cancel, m_Messages, m_Progress, m_Status, m_Percent);
   if (!gridded && m_LastError.empty())
     m_LastError = IsCancelled(cancel) ? "creation cancelled" : "the input holds no point";
   if (gridded) m_GriddingSeconds = SecondsSince(start);

@@ -197,6 +197,7 @@ class CStreamCreator {
   int FindBounds(SPreader* reader, bool lasInput, double* bounds, int* pointsCount, int* cancel,
                  double world[6]);
   void WriteBoundsFile(const double world[6]) const;
+  int TransformBoxCorners(double world[6]);
   void SetUpGrid(const double world[6]);
   int RunPipeline(SPreader* reader, int* cancel, const double world[6]);
   int FinishStream(int* cancel, std::chrono::steady_clock::time_point runStart);
@@ -260,7 +261,7 @@ class CStreamCreator {
   std::vector<std::string> m_InputWarnings;
   bool m_ModelAttributesDecided = false;
   long long m_GriddedPointsCount = 0;  // input points written to their own cell
-  std::string m_InputList;  // the list file of model, scan or ASCII inputs
+  std::string m_InputList;             // the list file of model, scan or ASCII inputs
   double m_GriddingSeconds = 0.0;
   std::string m_WriteError;  // the first write that failed, for the user
   std::vector<char> m_CopyBuffer;

@@ -304,6 +304,31 @@ TEST(StreamCreatorTest, OverviewItemsCarryTheAttributesOfTheirSampledPoints) {
   }
 }
 
+TEST(StreamCreatorTest, GeographicTextIsGriddedInItsUtmZone) {
+  ScratchFolder folder;
+  const fs::path text = folder / "lonlat.txt";
+  {
+    std::ofstream out(text);
+    for (int i = 0; i < 100; ++i)
+      out << 9.1 + i * 0.0001 << " " << 45.4 + (i % 10) * 0.0001 << " " << i << "\n";
+  }
+  CStreamCreator creator;
+  ASSERT_EQ(creator.CreateStream(text.string(), "text", "xyz", 0, 1, 32, false,
+                                 (folder / "utm.strm").string(), nullptr, SCF_POINT_FILE, nullptr,
+                                 nullptr, nullptr, nullptr, nullptr, nullptr),
+            1)
+      << creator.GetLastError();
+  EXPECT_EQ(creator.GetDroppedPointsCount(), 0);
+  CNimbex cloud((folder / "utm.strm").c_str());
+  ASSERT_EQ(cloud.OpenStrmCloud(), 1);
+  double offset[3], bounds[6];
+  cloud.GetOffset(offset);
+  cloud.GetBounds(bounds);
+  EXPECT_NEAR(offset[0], 508200, 300);          // easting of 9.1 degrees east in zone 32
+  EXPECT_NEAR(offset[1], 5027400, 300);         // northing of 45.4 degrees north
+  EXPECT_NEAR(bounds[3] - bounds[2], 100, 10);  // 0.0009 degrees of latitude
+}
+
 TEST(StreamCreatorMergingTest, BuffersAreMergedInIdOrderAndRemoved) {
   ScratchFolder folder;
   const fs::path output = folder / "m.strm";
