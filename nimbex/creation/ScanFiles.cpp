@@ -915,21 +915,6 @@ struct ModelBuilder {
   }
 };
 
-// One vertex cell per point, built in one go.
-vtkSmartPointer<vtkCellArray> VertexCells(vtkIdType count) {
-  vtkNew<vtkIdTypeArray> offsets, connectivity;
-  offsets->SetNumberOfValues(count + 1);
-  connectivity->SetNumberOfValues(count);
-  for (vtkIdType i = 0; i < count; ++i) {
-    offsets->SetValue(i, i);
-    connectivity->SetValue(i, i);
-  }
-  offsets->SetValue(count, count);
-  auto cells = vtkSmartPointer<vtkCellArray>::New();
-  cells->SetData(offsets, connectivity);
-  return cells;
-}
-
 vtkSmartPointer<vtkPolyData> BuildModel(ModelBuilder& b, bool coloured, vtkDataArray* extra) {
   auto model = vtkSmartPointer<vtkPolyData>::New();
   model->SetPoints(b.points);
@@ -1203,4 +1188,19 @@ vtkSmartPointer<vtkPolyData> ReadAsciiModel(const std::string& path, AsciiModelI
   if (IsVersion2Line(first)) return Version2Reader(lines, info).Read();
   if (IsLoneInteger(first, count)) return ReadPtsBlocks(lines, info);
   return Abandon(info, "line 1: neither a PTS point count nor \"#version 2.0\"");
+}
+
+// One vertex cell per point, built in one go.
+vtkSmartPointer<vtkCellArray> VertexCells(vtkIdType count) {
+  vtkNew<vtkIdTypeArray> offsets, connectivity;
+  offsets->SetNumberOfValues(count + 1);
+  connectivity->SetNumberOfValues(count);
+  for (vtkIdType i = 0; i < count; ++i) {
+    offsets->SetValue(i, i);
+    connectivity->SetValue(i, i);
+  }
+  offsets->SetValue(count, count);
+  auto cells = vtkSmartPointer<vtkCellArray>::New();
+  cells->SetData(offsets, connectivity);
+  return cells;
 }

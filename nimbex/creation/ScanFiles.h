@@ -7,6 +7,7 @@
 // size an allocation.
 #pragma once
 
+#include <vtkCellArray.h>
 #include <vtkPolyData.h>
 #include <vtkSmartPointer.h>
 
@@ -135,3 +136,6 @@ struct AsciiModelInfo {
 // colour. Coordinates are as the file gives them (version 2.0: after its transform matrix).
 // Null when the file cannot be opened or is abandoned (see `info`).
 vtkSmartPointer<vtkPolyData> ReadAsciiModel(const std::string& path, AsciiModelInfo& info);
+
+// One vertex cell per point, for models and clouds that are only points.
+vtkSmartPointer<vtkCellArray> VertexCells(vtkIdType count);

@@ -2,7 +2,6 @@
 // filter writes.
 #include <vtkCellArray.h>
 #include <vtkCleanPolyData.h>
-#include <vtkIdTypeArray.h>
 #include <vtkNew.h>
 #include <vtkPointData.h>
 #include <vtkPoints.h>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "nimbex/access/Nimbex.h"
+#include "nimbex/creation/ScanFiles.h"
 #include "nimbex/format/PointClasses.h"
 #include "nimbex/format/StrmHeader.h"
 #include "nimbex/platform/Hooks.h"
@@ -41,22 +41,6 @@ int CvmFor(int sourceCvm, int hasColors) {
   return sourceCvm == CVM_RGB && hasColors ? CVM_RGB : CVM_ELEVATION;
 }
 
-// One vertex cell per point: the cleaner keeps only points that some cell uses.
-void AddVertexCells(vtkPolyData* cloud) {
-  const vtkIdType count = cloud->GetNumberOfPoints();
-  vtkNew<vtkIdTypeArray> offsets, connectivity;
-  offsets->SetNumberOfValues(count + 1);
-  connectivity->SetNumberOfValues(count);
-  for (vtkIdType i = 0; i < count; ++i) {
-    offsets->SetValue(i, i);
-    connectivity->SetValue(i, i);
-  }
-  offsets->SetValue(count, count);
-  vtkNew<vtkCellArray> vertices;
-  vertices->SetData(offsets, connectivity);
-  cloud->SetVerts(vertices);
-}
-
 // Cleans one item and writes its buffers. Returns "" or why the item could not be cleaned:
 // an item that holds points but cannot be read would be lost from the new stream.
 std::string CleanItem(CNimbex& source, int id, double radius, CFilteredStream& stream) {
@@ -72,7 +56,8 @@ std::string CleanItem(CNimbex& source, int id, double radius, CFilteredStream& s
 
   vtkNew<vtkPolyData> cloud;
   cloud->SetPoints(points);
-  AddVertexCells(cloud);
+  // The cleaner keeps only points that some cell uses.
+  cloud->SetVerts(VertexCells(cloud->GetNumberOfPoints()));
   if (wantedColors) cloud->GetPointData()->SetScalars(wantedColors);
 
   CCleanPointsFilter cleaner;
