@@ -270,7 +270,7 @@ int CNimbex::LoadSpcData(int& depth, int& step, Wml::Box3<double>& box, vtkPoint
     if (!FitToBudget(*this, box, *budget, level, sampling, items)) return 0;
   }
 
-  ResetViewRect(m_ViewRect);
+  ResetViewRect(m_LoadedRect);
   m_IOPtsLoaded = 0;
   StartProgress(progress, items.count);
   for (int i = 0; i < items.count; ++i) {
@@ -279,7 +279,7 @@ int CNimbex::LoadSpcData(int& depth, int& step, Wml::Box3<double>& box, vtkPoint
     if (LoadItemIO(level, items.ids[i], points, cells, classes, colors, intensities, pulses,
                    normals, sampling) &&
         GetItemBounds(items.ids[i], level, bounds))
-      WidenViewRect(m_ViewRect, bounds);
+      WidenViewRect(m_LoadedRect, bounds);
   }
   items.ids.reset();
   EndProgress(progress);

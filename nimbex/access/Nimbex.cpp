@@ -1,5 +1,7 @@
 #include "nimbex/access/Nimbex.h"
 
+#include "nimbex/platform/UCS.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>

@@ -12,8 +12,10 @@
 #include "nimbex/format/Container.h"
 #include "nimbex/format/Item.h"
 #include "nimbex/format/StrmFiles.h"
+#include "nimbex/format/StrmHeader.h"
 #include "nimbex/format/Unset.h"
 #include "nimbex/platform/Pgon.h"
+#include "nimbex/platform/WinTypes.h"
 
 class vtkPoints;
 class vtkCellArray;
@@ -21,8 +23,25 @@ class vtkUnsignedCharArray;
 class vtkFloatArray;
 class vtkRenderer;
 class vtkProp3D;
+class vtkActor;
+class vtkPolyData;
+class vtkPolyDataMapper;
+class vtkElevationFilter;
+class vtkCastToConcrete;
+class vtkTransformPolyDataFilter;
+class vtkLookupTable;
+class vtkRenderWindow;
+class vtkRenderWindowInteractor;
+class vtkTransform;
 class CUCS;
+class CTextSink;
 class TProgressTimeToComplete;
+struct RenderWindow;
+
+enum ColorScheme { COLOR_SCHEME_NONE = -1, COLOR_SCHEME_OWN = 0, COLOR_SCHEME_GRAYSCALE = 1,
+                   COLOR_SCHEME_RED_BLUE = 2, COLOR_SCHEME_BLUE_RED = 3 };
+enum PresetView { VIEW_TOP = 0, VIEW_BOTTOM = 1, VIEW_FRONT = 2, VIEW_BACK = 5, VIEW_LEFT = 8,
+                  VIEW_RIGHT = 11, VIEW_NW = 14, VIEW_NE = 17, VIEW_SW = 20, VIEW_SE = 23 };
 
 // Iteration cursor over an item map: 0 once the iteration is over.
 using POSITION = std::size_t;
@@ -204,7 +223,7 @@ class CNimbex {
   int GetRenderedPointCount() const { return m_RenderedPointCount; }
   int GetPrevStreamSample() const { return m_PrevStreamSample; }
   // Left, top, right, bottom of the cells read by the last LoadSpcData (local frame).
-  const double* GetViewRect() const { return m_ViewRect; }
+  const double* GetLoadedRect() const { return m_LoadedRect; }
   // The renderer whose active camera orders items front to back, and the cloud's actor.
   void SetRenderer(vtkRenderer* renderer) { m_Renderer = renderer; }
   void SetActor(vtkProp3D* actor) { m_Actor = actor; }
@@ -223,6 +242,81 @@ class CNimbex {
   // The points budget of a drawing pass in a window whose screen rectangle is given; -1 when
   // the pass reads without a budget (meshes, full-resolution mode).
   int GetDrawingBudget(int left, int top, int right, int bottom) const;
+
+  // Drawing objects and the drawing pass (Drawing.cpp). The renderer, VTK window, interactor
+  // and transforms belong to the render window record and are only borrowed.
+  // Opens the stream for the window `hwnd` and builds its drawing objects; 1 on success.
+  int InitStrmCloud(WindowId hwnd);
+  RenderWindow* GetStrmRenderWindow() const { return m_RenderWindowRecord; }
+  void SetStrmRenderWindow(RenderWindow* window) { m_RenderWindowRecord = window; }
+  void SetGLRenderWindow(vtkRenderWindow* window) { m_GLRenderWindow = window; }
+  void SetInteractor(vtkRenderWindowInteractor* interactor) { m_Interactor = interactor; }
+  void SetWorldToView(vtkTransform* transform) { m_WorldToView = transform; }
+  WindowId GetWindowId() const { return m_hWnd; }
+  // Reads, filters and colours the points of the view for the window's mapper. With
+  // `interacting` set, shows the light mask instead. 1 when the pass completed.
+  int DrawCloud(double pixelSize, CTextSink* status, TProgressTimeToComplete* progress,
+                int interacting);
+  // Rebuilds the sample of at most 10,000 points shown while a mouse button is down.
+  void UpdateMaskPolyData(RenderWindow* window = nullptr);
+  // Off-screen windows: the part of the stream the last render showed.
+  void PostRender();
+  // Off-screen windows: the absolute x/y extent shown, and the view centre from it.
+  void SetViewRect(double maxY, double minX, double minY, double maxX);
+  WinDRect GetViewRect() const;
+  int ViewRectDefined() const;
+  // The window pixels of the eight corners of `bounds` (relative), in the order (xmin, ymin,
+  // zmin), (xmax, ymin, zmin), (xmax, ymax, zmin), (xmin, ymax, zmin), then the same at zmax.
+  int GetBoundaryScreenPts(const double* bounds, WinPoint* pts);
+  int IsVisible() const { return m_Visible; }
+  void PutVisible(int visible) { m_Visible = visible; }
+  int GetDynElevView() const { return m_DynElevView; }
+  void SetDynElevView(int on) { m_DynElevView = on; }
+  int GetDynElevDirView() const { return m_DynElevDirView; }
+  void SetDynElevDirView(int on) { m_DynElevDirView = on; }
+  vtkPolyData* GetRenderPolyData() const { return m_RenderPolyData; }
+  vtkPolyData* GetMaskPolyData() const { return m_MaskPolyData; }
+  vtkPolyDataMapper* GetMapper() const { return m_Mapper; }
+  vtkPolyDataMapper* GetIndexPolyDataMapper() const { return m_IndexMapper; }
+  vtkActor* GetActor() const { return m_MainActor; }
+  const Wml::Point3<double>& GetLastLowPt() const { return m_LastLowPt; }
+  void SetLastLowPt(const Wml::Point3<double>& p) { m_LastLowPt = p; }
+  const Wml::Point3<double>& GetLastHighPt() const { return m_LastHighPt; }
+  void SetLastHighPt(const Wml::Point3<double>& p) { m_LastHighPt = p; }
+  const double* GetLastRenderedRect() const { return m_LastRenderedRect; }
+  void SetLastRenderedRect(const double* rect);
+
+  // Colouring (Colouring.cpp).
+  int HasCVM(CVM mode) const;
+  void SetCVM(CVM mode);
+  void SetColorBy(const char* name, const double* range, const int* component);
+  const char* GetColorBy() const { return m_ColorBy.c_str(); }
+  vtkLookupTable* GetLookupTable() const { return m_LookupTable; }
+  const double* GetLookupTableRange() const { return m_LookupTableRange; }
+  int GetColorScheme() const { return m_ColorScheme; }
+  void SetColorScheme(int scheme);
+  void SetColorSchemeToOwn() { SetColorScheme(COLOR_SCHEME_OWN); }
+  void SetColorSchemeToGrayscale() { SetColorScheme(COLOR_SCHEME_GRAYSCALE); }
+  void SetColorSchemeToRedBlue() { SetColorScheme(COLOR_SCHEME_RED_BLUE); }
+  void SetColorSchemeToBlueRed() { SetColorScheme(COLOR_SCHEME_BLUE_RED); }
+  unsigned long GetPropertyColor() const { return m_PropertyColor; }
+  void SetPropertyColor(unsigned long color);
+  int GetRepresentation() const;
+  const char* GetRepresentationAsString() const;
+  void SetRepresentation(int representation);
+  int GetInterpolation() const;
+  void SetInterpolation(int interpolation);
+  int GetPointSize() const;
+  void SetPointSize(int size);
+  int GetLineWeight() const;
+  void SetLineWeight(int width);
+  void SetBackgroundColor(unsigned long bottom, unsigned long top);
+
+  // Camera (Colouring.cpp): preset views over the stream, and the clipping range
+  // (-1, -1: the renderer chooses it).
+  void SetPresetView(PresetView view);
+  void ResetCamera() { SetPresetView(VIEW_TOP); }
+  void SetClipRange(double nearPlane, double farPlane);
 
   // Rewriting attributes in place and rebuilding their overviews.
   int WriteItemIO(int depth, int itemId, vtkUnsignedCharArray* classes,
@@ -331,8 +425,37 @@ class CNimbex {
   int m_FullRes = 0;
   int m_RenderedPointCount = 0;
   int m_PrevStreamSample = 0;
-  double m_ViewRect[4] = {NBX_UNSET, NBX_UNSET, NBX_UNSET, NBX_UNSET};
+  double m_LoadedRect[4] = {NBX_UNSET, NBX_UNSET, NBX_UNSET, NBX_UNSET};
   vtkRenderer* m_Renderer = nullptr;
   vtkProp3D* m_Actor = nullptr;
+
+  // Drawing state.
+  RenderWindow* m_RenderWindowRecord = nullptr;
+  WindowId m_hWnd = nullptr;
+  vtkRenderWindow* m_GLRenderWindow = nullptr;
+  vtkRenderWindowInteractor* m_Interactor = nullptr;
+  vtkTransform* m_WorldToView = nullptr;
+  vtkPolyDataMapper* m_IndexMapper = nullptr;
+  vtkPolyDataMapper* m_Mapper = nullptr;
+  vtkActor* m_MainActor = nullptr;
+  vtkPolyData* m_RenderPolyData = nullptr;
+  vtkPolyData* m_MaskPolyData = nullptr;
+  vtkElevationFilter* m_ElevationFilter = nullptr;
+  vtkCastToConcrete* m_CastFilter = nullptr;
+  vtkTransformPolyDataFilter* m_TransformFilter = nullptr;
+  vtkLookupTable* m_LookupTable = nullptr;
+  std::string m_ColorBy;
+  double m_LookupTableRange[2] = {NBX_UNSET, NBX_UNSET};
+  int m_ColorScheme = COLOR_SCHEME_NONE;
+  unsigned long m_PropertyColor = 0xFFFFFF;
+  double m_ClipRange[2] = {-1.0, -1.0};
+  int m_Visible = 1;
+  int m_FullResShown = 0;
+  int m_DynElevView = 0;
+  int m_DynElevDirView = 0;
+  std::unique_ptr<CUCS> m_Ucs;
+  Wml::Point3<double> m_LastLowPt;
+  Wml::Point3<double> m_LastHighPt;
+  double m_LastRenderedRect[4] = {NBX_UNSET, NBX_UNSET, NBX_UNSET, NBX_UNSET};
   std::vector<char> m_ReadBuffer;
 };

@@ -198,7 +198,7 @@ TEST_F(LevelOfDetailTest, TheViewRectangleCoversTheCellsRead) {
   // Leaves 0 and 1 lie below the y and z midplanes; the other cells of the box are empty.
   auto cloud = Open(CountedStream({10, 10}, 5));
   ASSERT_EQ(Load(*cloud, nullptr).loaded, 1);
-  const double* rect = cloud->GetViewRect();
+  const double* rect = cloud->GetLoadedRect();
   EXPECT_DOUBLE_EQ(rect[0], -8);
   EXPECT_DOUBLE_EQ(rect[1], -8);
   EXPECT_DOUBLE_EQ(rect[2], 8);
