@@ -1,0 +1,40 @@
+#include "DataBaseHost.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QStandardPaths>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+std::string OrvalisDataFolder() {
+  const char* home = std::getenv("ORVALIS_HOME");
+  if (home && *home) return home;
+  return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString();
+}
+
+std::string ExecutableFolder() {
+  std::error_code error;
+  const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string() : executable.parent_path().string();
+}
+
+void ShowDataBaseMessage(const std::string& text, DBMessageKind kind) {
+  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    ReportOnStandardError(text, kind);
+    return;
+  }
+  const QString title = QStringLiteral("Orvalis");
+  const QString message = QString::fromStdString(text);
+  switch (kind) {
+    case DBMessageKind::Information:
+      QMessageBox::information(nullptr, title, message);
+      break;
+    case DBMessageKind::Warning:
+      QMessageBox::warning(nullptr, title, message);
+      break;
+    case DBMessageKind::Error:
+      QMessageBox::critical(nullptr, title, message);
+      break;
+  }
+}

@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <fstream>
+#include <regex>
+
+#include "ProjectOpening.h"
+#include "ProjectsTestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ProjectOpening : public testing::Test {
+ protected:
+  ProjectOpening() : db((home / "app").string(), SeedFolder(), RecordInto(messages)) {
+    messages.clear();  // the seed copy
+  }
+
+  std::string WriteStream(const std::string& relative) {
+    const fs::path path = home / relative;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path) << "stream";
+    return path.string();
+  }
+
+  CDBRecordProject RowOf(const std::string& strmPath) {
+    CDBRecordProject filter;
+    filter.path = strmPath;
+    EXPECT_EQ(db.Select(&filter), 1);
+    CDBRecordProject row;
+    if (db.GetResultCount() > 0) row.CopyFrom(*db.GetResult(0));
+    db.ClearResults();
+    return row;
+  }
+
+  ScratchFolder home;
+  Messages messages;
+  CDataBaseSql db;
+};
+
+// Stored texts are lower case; the scratch folder's name may not be.
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool IsDBTime(const std::string& text) {
+  return std::regex_match(text, std::regex(R"(\d\d-\d\d-\d{4} \d\d:\d\d:\d\d)"));
+}
+
+}  // namespace
+
+TEST_F(ProjectOpening, FirstOpeningInsertsTheProjectRow) {
+  const std::string strm = WriteStream("Survey/Castle.strm");
+  ASSERT_EQ(RecordProjectOpening(db, strm, 5000, 12), 1);
+  const CDBRecordProject row = RowOf(strm);
+  EXPECT_EQ(row.name, "castle");
+  EXPECT_EQ(row.path, Lower((home / "Survey/Castle.strm").string()));
+  EXPECT_EQ(row.thumb_path, Lower((home / "Survey/Castle.jpg").string()));
+  EXPECT_EQ(row.creation_date, FormatDBTime(FileCreationTime(strm)));
+  EXPECT_TRUE(IsDBTime(row.open_data_time)) << row.open_data_time;
+  EXPECT_EQ(row.open_times, 1);
+  EXPECT_EQ(row.num_points, 5000);
+  EXPECT_EQ(row.num_images, 12);
+  EXPECT_EQ(row.view_pov, 0);
+  EXPECT_EQ(row.view_link, 0);
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(ProjectOpening, ReopeningCountsAndKeepsTheCreationDate) {
+  const std::string strm = WriteStream("O'Brien/Site.strm");
+  ASSERT_EQ(RecordProjectOpening(db, strm, 10, 0), 1);
+  CDBRecordProject row = RowOf(strm);
+  row.creation_date = "02-03-2001 04:05:06";
+  row.open_data_time = "01-01-2000 00:00:00";
+  ASSERT_EQ(db.Update(&row), 1);
+
+  ASSERT_EQ(RecordProjectOpening(db, strm, 10, 0), 1);
+  CDBRecordProject all;
+  EXPECT_EQ(db.Select(&all), 1);
+  db.ClearResults();
+  row = RowOf(strm);
+  EXPECT_EQ(row.open_times, 2);
+  EXPECT_EQ(row.creation_date, "02-03-2001 04:05:06");
+  EXPECT_NE(row.open_data_time, "01-01-2000 00:00:00");
+  EXPECT_TRUE(IsDBTime(row.open_data_time));
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(ProjectOpening, DoubledRowIsReportedAndTheFirstIsCounted) {
+  const std::string strm = WriteStream("site.strm");
+  ASSERT_EQ(RecordProjectOpening(db, strm, 1, 1), 1);
+  CDBRecordProject copy = RowOf(strm);
+  ASSERT_EQ(db.Insert(&copy), 1);
+
+  Messages warnings;
+  ASSERT_EQ(RecordProjectOpening(db, strm, 1, 1, RecordInto(warnings)), 1);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings[0].first, "Warning: a record seems doubled into database!");
+  EXPECT_EQ(warnings[0].second, DBMessageKind::Warning);
+
+  CDBRecordProject filter;
+  filter.path = strm;
+  ASSERT_EQ(db.Select(&filter), 2);
+  const auto* first = static_cast<CDBRecordProject*>(db.GetResult(0));
+  const auto* second = static_cast<CDBRecordProject*>(db.GetResult(1));
+  EXPECT_LT(first->id, second->id);
+  EXPECT_EQ(first->open_times, 2);
+  EXPECT_EQ(second->open_times, 1);
+
+  // Without a callback of its own the warning goes to the database's reporter.
+  db.ClearResults();
+  ASSERT_EQ(RecordProjectOpening(db, strm, 1, 1), 1);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].first, "Warning: a record seems doubled into database!");
+}
+
+TEST(ProjectOpeningFailure, FailedLookUpAddsNoRow) {
+  ScratchFolder home;
+  fs::create_directories(home / "app/db");
+  std::ofstream(home / "app/db/orvalis.db") << std::string(2048, 'x');
+  Messages messages;
+  CDataBaseSql db((home / "app").string(), SeedFolder(), RecordInto(messages));
+  EXPECT_EQ(RecordProjectOpening(db, (home / "site.strm").string(), 1, 1), 0);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].first, "SQLITE_NOTADB[26]: file is not a database");
+}
