@@ -222,6 +222,7 @@ void CNimbex::CloseStrmCloud() {
   CloseAllFiles();
   WriteBackHeader();
   std::fill(m_Bounds, m_Bounds + 6, 0.0);
+  ReleaseDrawingObjects();
   m_Container.reset();
   ReleaseIndex();
   m_Version = -1;

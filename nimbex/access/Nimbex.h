@@ -9,6 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include <vtkSmartPointer.h>
+
 #include "nimbex/format/Container.h"
 #include "nimbex/format/Item.h"
 #include "nimbex/format/StrmFiles.h"
@@ -30,6 +32,8 @@ class vtkElevationFilter;
 class vtkCastToConcrete;
 class vtkTransformPolyDataFilter;
 class vtkLookupTable;
+class vtkPointData;
+class vtkProperty;
 class vtkRenderWindow;
 class vtkRenderWindowInteractor;
 class vtkTransform;
@@ -37,6 +41,7 @@ class CUCS;
 class CTextSink;
 class TProgressTimeToComplete;
 struct RenderWindow;
+struct DrawnArrays;
 
 enum ColorScheme { COLOR_SCHEME_NONE = -1, COLOR_SCHEME_OWN = 0, COLOR_SCHEME_GRAYSCALE = 1,
                    COLOR_SCHEME_RED_BLUE = 2, COLOR_SCHEME_BLUE_RED = 3 };
@@ -373,6 +378,36 @@ class CNimbex {
   void LoadAttribute(StrmFileKind kind, int64_t position, int64_t count, int step, Array* array);
   const std::vector<Item>* GetLevelItems(int depth) const;
   void ReleaseIndex();
+
+  // Drawing (Drawing.cpp).
+  vtkSmartPointer<vtkPolyData> GetOverview();
+  int BuildDrawingObjects(RenderWindow* window);
+  void ReleaseDrawingObjects();
+  RenderWindow* GetDrawingWindow() const;
+  RenderWindow* GetOffScreenWindow() const;
+  Wml::Box3<double> GetViewBox(RenderWindow* window) const;
+  void ClearMapperInput();
+  void ShowOnMapper(vtkPolyData* data);
+  void ShowMask();
+  void ReleaseRenderPolyData();
+  void CreateViewArrays(DrawnArrays& arrays, bool withCells) const;
+  int RegenerateRenderPolyData(RenderWindow* window, Wml::Box3<double>& box, int step, int budget,
+                               TProgressTimeToComplete* progress);
+  vtkSmartPointer<vtkPolyData> BuildMeshPolyData(DrawnArrays& arrays);
+  vtkSmartPointer<vtkPolyData> BuildPointPolyData(RenderWindow* window,
+                                                  const Wml::Box3<double>& box,
+                                                  DrawnArrays& arrays);
+  void StoreTrackedElevation(double lowZ, double highZ, const CUCS* ucs);
+  void PrepareViewUcs(const Wml::Box3<double>& box, bool onScreen);
+  bool IsUcsWorldAligned() const;
+  // Scene bounds of the stream in its window: relative bounds + offset - window centre.
+  void GetSceneBounds(double* bounds) const;
+
+  // Colouring (Colouring.cpp).
+  void ColorByPropertyColor();
+  void ColorByTexture(vtkPointData* pointData);
+  void ColorByArray(vtkPointData* pointData, const double* range, const int* component);
+  vtkProperty* GetActorProperty() const;
 
   std::string m_FileName;
   std::string m_Paths[STRM_FILE_KIND_COUNT];
