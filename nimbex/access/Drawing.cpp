@@ -107,6 +107,21 @@ vtkSmartPointer<vtkCellArray> MakeVertexCells(vtkIdType count) {
   return cells;
 }
 
+// The renderer's aspect from the present window size. The aspect the renderer keeps is only
+// refreshed by ComputeAspect, whose cache of the last size is not reliably initialised in
+// this VTK, so that a new renderer may keep reporting 1:1.
+void GetRendererAspect(vtkRenderer* renderer, double* aspect) {
+  int width = 0, height = 0, x = 0, y = 0;
+  if (renderer->GetVTKWindow()) renderer->GetTiledSizeAndOrigin(&width, &height, &x, &y);
+  if (width <= 0 || height <= 0) {
+    renderer->GetAspect(aspect);
+    return;
+  }
+  const double* pixelAspect = renderer->GetPixelAspect();
+  aspect[0] = static_cast<double>(width) / height * pixelAspect[0];
+  aspect[1] = pixelAspect[1];
+}
+
 bool NeedsTranslation(const double* offset, const double* centre) {
   for (int axis = 0; axis < 3; ++axis)
     if (std::fabs(offset[axis] - centre[axis]) > kCentreTolerance) return true;
@@ -395,7 +410,7 @@ Wml::Box3<double> CNimbex::GetViewBox(RenderWindow* window) const {
   up.Normalize();
   direction.Normalize();
   double aspect[2];
-  m_Renderer->GetAspect(aspect);
+  GetRendererAspect(m_Renderer, aspect);
   const double height = 2.0 * camera->GetParallelScale() / aspect[1];
   const double width = height * aspect[0];
   Vector right = up.Cross(direction);

@@ -1,0 +1,235 @@
+#include <vtkCamera.h>
+#include <vtkPointData.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkRenderer.h>
+
+#include "tests/access/DrawnStream.h"
+
+namespace {
+
+constexpr unsigned int kGrey = 0x808080;
+
+// Seen from the top: a ground point, an error point, a point of class 12 with pulse kind 7
+// (beyond both tables) and a point whose normal faces away from the camera.
+const std::vector<TestPoint> kPoints = {{{-4, -4, -8}, 1, {10, 20, 30}, 1, 0, {0, 0, 1}},
+                                        {{4, -4, 8}, 8, {200, 100, 0}, 3, 255, {0, 0, 1}},
+                                        {{-4, 4, 0}, 12, {0, 90, 180}, 7, 100, {0, 0, 1}},
+                                        {{4, 4, 0}, 6, {60, 60, 60}, 0, 100, {0, 0, -1}}};
+
+class DrawingTest : public DrawnStream {
+ protected:
+  void SetUp() override {
+    DrawnStream::SetUp();
+    m_Cloud = Show(PointStream(kPoints));
+    ASSERT_NE(m_Cloud, nullptr);
+  }
+  unsigned int ColorOf(int point) { return DrawnStream::ColorOf(m_Cloud, kPoints[point].position); }
+  bool IsBackground(int point) {
+    return ColorOf(point) == BackgroundBeside(m_Cloud, kPoints[point].position);
+  }
+
+  CNimbex* m_Cloud = nullptr;
+};
+
+TEST_F(DrawingTest, PointsAreDrawnInTheColourOfTheMode) {
+  m_Cloud->SetCVM(CVM_CLASSES);
+  Draw();
+  EXPECT_EQ(ColorOf(0), _ClassArray[1].color);
+  EXPECT_EQ(ColorOf(1), _ClassArray[8].color);
+  EXPECT_EQ(ColorOf(2), kGrey);
+  // Background gradient from 0x2D2D2D at the bottom to 0x505050 at the top.
+  EXPECT_NEAR(PixelAt({kWidth - 1, kHeight - 1}) & 0xFF, 0x2D, 1);
+  EXPECT_NEAR(PixelAt({kWidth - 1, 0}) & 0xFF, 0x50, 1);
+
+  m_Cloud->SetCVM(CVM_RGB);
+  Draw();
+  EXPECT_EQ(ColorOf(0), 0x1E140Au);
+  EXPECT_EQ(ColorOf(1), 0x0064C8u);
+
+  m_Cloud->SetCVM(CVM_PULSE);
+  Draw();
+  EXPECT_EQ(ColorOf(0), _PulsesColors[1]);
+  EXPECT_EQ(ColorOf(1), _PulsesColors[3]);
+  EXPECT_EQ(ColorOf(2), kGrey);
+
+  // Uniform colour, also when the normals could serve as scalars.
+  m_Cloud->SetPropertyColor(0x00FF00);
+  m_Cloud->SetCVM(CVM_USER_DEFINED);
+  Draw();
+  EXPECT_EQ(ColorOf(0), 0x00FF00u);
+  EXPECT_EQ(ColorOf(1), 0x00FF00u);
+}
+
+TEST_F(DrawingTest, HiddenClassesAndBackFacingPointsVanish) {
+  m_Cloud->SetCVM(CVM_CLASSES);
+  Draw();
+  EXPECT_TRUE(IsBackground(3));
+  EXPECT_EQ(m_Cloud->GetRenderPolyData()->GetNumberOfPoints(), 3);
+
+  _ClassArray[1].visible = 0;
+  Draw();
+  EXPECT_TRUE(IsBackground(0));
+  EXPECT_EQ(ColorOf(1), _ClassArray[8].color);
+  // Out-of-table classes follow class 0.
+  _ClassArray[0].visible = 0;
+  Draw();
+  EXPECT_TRUE(IsBackground(2));
+  EXPECT_EQ(ColorOf(1), _ClassArray[8].color);
+
+  for (PointClass& pointClass : _ClassArray) pointClass.visible = 0;
+  const long long seeks = m_Cloud->GetSeekCount();
+  m_Cloud->ResetIOPtsLoaded();
+  Draw();
+  EXPECT_EQ(m_Cloud->GetSeekCount(), seeks);
+  EXPECT_EQ(m_Cloud->GetIOPtsLoaded(), 0);
+  EXPECT_EQ(m_Cloud->GetMapper()->GetInput(), nullptr);
+  EXPECT_TRUE(IsBackground(1));
+}
+
+TEST_F(DrawingTest, FullResolutionIsReadOnce) {
+  m_Cloud->PutFullRes(1);
+  Draw();
+  const long long seeks = m_Cloud->GetSeekCount();
+  m_Cloud->ResetIOPtsLoaded();
+  Draw();
+  EXPECT_EQ(m_Cloud->GetSeekCount(), seeks);
+  EXPECT_EQ(m_Cloud->GetIOPtsLoaded(), 0);
+  ASSERT_NE(m_Cloud->GetRenderPolyData(), nullptr);
+  EXPECT_EQ(m_Cloud->GetMapper()->GetInput(), m_Cloud->GetRenderPolyData());
+
+  m_Cloud->PutFullRes(0);
+  Draw();
+  EXPECT_EQ(m_Cloud->GetIOPtsLoaded(), 4);
+}
+
+TEST_F(DrawingTest, UserClipRangeHoldsUntilAutomaticClippingIsRestored) {
+  m_Cloud->SetCVM(CVM_CLASSES);
+  m_Cloud->SetClipRange(0.001, 0.002);
+  Draw();
+  EXPECT_TRUE(IsBackground(1));
+  m_Cloud->SetClipRange(-1.0, -1.0);
+  Draw();
+  EXPECT_EQ(ColorOf(1), _ClassArray[8].color);
+  EXPECT_EQ(m_Cloud->ViewRectDefined(), 0);
+}
+
+TEST_F(DrawingTest, ElevationAndIntensityRunThroughTheLookupTable) {
+  Draw();  // opened in elevation mode: blue at the low end, red at the high end
+  EXPECT_EQ(ColorOf(0), 0xFF0000u);
+  EXPECT_EQ(ColorOf(1), 0x0000FFu);
+  m_Cloud->SetCVM(CVM_INTENSITY);
+  Draw();
+  EXPECT_EQ(ColorOf(0), 0xFF0000u);
+  EXPECT_EQ(ColorOf(1), 0x0000FFu);
+  m_Cloud->SetColorSchemeToGrayscale();
+  m_Cloud->SetColorBy("Intensity", nullptr, nullptr);
+  Draw();
+  EXPECT_EQ(m_Cloud->GetColorScheme(), COLOR_SCHEME_GRAYSCALE);
+  EXPECT_EQ(ColorOf(0), 0x000000u);
+  EXPECT_EQ(ColorOf(1), 0xFFFFFFu);
+}
+
+TEST_F(DrawnStream, DynamicElevationStretchesOverTheVisiblePoints) {
+  TestStream stream = PointStream({{{-4, -4, -4}}, {{4, 4, 4}}});
+  stream.elevationRange[0] = 280;
+  stream.elevationRange[1] = 320;
+  CNimbex* cloud = Show(stream);
+  ASSERT_NE(cloud, nullptr);
+  cloud->SetDynElevView(1);
+  Draw();
+  EXPECT_EQ(cloud->GetElevationRange()[0], -4);
+  EXPECT_EQ(cloud->GetElevationRange()[1], 4);
+  EXPECT_EQ(ColorOf(cloud, {-4, -4, -4}), 0xFF0000u);
+  EXPECT_EQ(ColorOf(cloud, {4, 4, 4}), 0x0000FFu);
+  // Along the viewing direction (from the top), the nearest point is the lowest.
+  cloud->SetDynElevDirView(1);
+  Draw();
+  EXPECT_EQ(ColorOf(cloud, {-4, -4, -4}), 0x0000FFu);
+  EXPECT_EQ(ColorOf(cloud, {4, 4, 4}), 0xFF0000u);
+}
+
+TEST_F(DrawnStream, MeshesAreDrawnAsWireframesWithoutPointColours) {
+  TestStream mesh = PointStream({{{-4, -4, 0}}, {{4, -4, 0}}, {{0, 4, 0}}});
+  mesh.tri = true;
+  mesh.items[0].triangles = {{0, 1, 2}};
+  CNimbex* cloud = Show(mesh);
+  ASSERT_NE(cloud, nullptr);
+  cloud->SetCVM(CVM_CLASSES);
+  Draw();
+  ASSERT_NE(cloud->GetRenderPolyData(), nullptr);
+  EXPECT_EQ(cloud->GetRenderPolyData()->GetNumberOfPolys(), 1);
+  EXPECT_EQ(cloud->GetRenderPolyData()->GetPointData()->GetArray("RGB"), nullptr);
+  EXPECT_EQ(cloud->GetRepresentation(), 1);
+  EXPECT_EQ(ColorOf(cloud, {0, -4, 0}), 0xFFFFFFu);
+}
+
+TEST_F(DrawingTest, MaskIsALightSampleShownWhileInteracting) {
+  EXPECT_EQ(m_Cloud->GetMaskPolyData()->GetNumberOfPoints(), 4);
+  CNimbex* lattice = Show(MakeLatticeStream(0, 25, 0), "lattice.strm");
+  ASSERT_NE(lattice, nullptr);
+  EXPECT_EQ(lattice->GetMaskPolyData()->GetNumberOfPoints(), 10000);
+  lattice->DrawCloud(0, nullptr, nullptr, 1);
+  EXPECT_EQ(lattice->GetMapper()->GetInput(), lattice->GetMaskPolyData());
+}
+
+TEST_F(DrawnStream, StreamsAwayFromTheWindowCentreAreTranslated) {
+  TestStream shifted = PointStream({{{0, 0, -8}, 8}, {{2, 3, 0}, 1}});
+  shifted.bounds[0] = shifted.bounds[2] = 0;
+  shifted.bounds[1] = shifted.bounds[3] = 16;
+  CNimbex* cloud = Show(shifted);
+  ASSERT_NE(cloud, nullptr);
+  cloud->SetCVM(CVM_CLASSES);
+  Draw();
+  double p[3];
+  cloud->GetRenderPolyData()->GetPoint(1, p);
+  EXPECT_DOUBLE_EQ(p[0], 2 + 1000 - m_Record->m_Center[0]);
+  EXPECT_DOUBLE_EQ(p[1], 3 + 2000 - m_Record->m_Center[1]);
+  EXPECT_EQ(ColorOf(cloud, {2, 3, 0}), _ClassArray[1].color);
+  // The corner (xmin, ymin, zmin) of the bounds is where its point is drawn.
+  WinPoint corners[8];
+  ASSERT_EQ(cloud->GetBoundaryScreenPts(shifted.bounds, corners), 1);
+  EXPECT_EQ(PixelAt(corners[0]), _ClassArray[8].color);
+
+  // A preset view frames the stream where it is drawn.
+  cloud->SetPresetView(VIEW_TOP);
+  Draw();
+  const double* focal = m_Record->m_Renderer->GetActiveCamera()->GetFocalPoint();
+  EXPECT_NEAR(focal[0], 0, 1e-9);
+  EXPECT_NEAR(focal[1], 0, 1e-9);
+  EXPECT_EQ(ColorOf(cloud, {2, 3, 0}), _ClassArray[1].color);
+}
+
+TEST_F(DrawnStream, StreamsAtTheWindowCentreAreNotTranslated) {
+  TestStream nearly = PointStream({{{2, 3, 0}}});
+  nearly.bounds[1] = 8.0015;  // centre 0.00075 away from the offset
+  CNimbex* cloud = Show(nearly);
+  ASSERT_NE(cloud, nullptr);
+  Draw();
+  double p[3];
+  cloud->GetRenderPolyData()->GetPoint(0, p);
+  EXPECT_EQ(p[0], 2.0);
+  EXPECT_EQ(p[1], 3.0);
+}
+
+TEST_F(DrawnStream, OffScreenWindowsKeepTheirViewRectangle) {
+  const int id = 0;
+  CNimbex* cloud = AddSpCloud(Write(PointStream({{{2, 3, 0}}})).c_str(), &id, 1);
+  ASSERT_NE(cloud, nullptr);
+  SetWinPosition(&id, WinRect{0, 0, 99, 79});
+  cloud->SetViewRect(2006, 996, 1998, 1020);
+  const WinDRect rect = cloud->GetViewRect();
+  EXPECT_EQ(rect.left, 996);
+  EXPECT_EQ(rect.bottom, 2006);
+  EXPECT_EQ(cloud->ViewRectDefined(), 1);
+  WinImage image;
+  DrawSpClouds(&id, &image, nullptr, cloud, nullptr);
+  const double* shown = cloud->GetLastRenderedRect();
+  EXPECT_EQ(std::vector<double>(shown, shown + 4), (std::vector<double>{-4, -2, 8, 6}));
+  cloud->SetViewRect(2006, 1100, 1998, 1120);
+  DrawSpClouds(&id, &image, nullptr, cloud, nullptr);
+  EXPECT_EQ(cloud->GetLastRenderedRect()[0], NBX_UNSET);
+  DestroyRenderWindow(&id);
+}
+
+}  // namespace
