@@ -432,6 +432,8 @@ int CNimbex::DrawCloud(double /*pixelSize: the window's own is used*/, CTextSink
                        TProgressTimeToComplete* progress, int interacting) {
   RenderWindow* window = GetDrawingWindow();
   if (!window) return 0;
+  // A hidden stream shows nothing in any window, and its detail must not come back when a
+  // mouse button is released.
   if (!AnyClassVisible() || !m_Visible) {
     ReleaseRenderPolyData();
     ClearMapperInput();
