@@ -21,44 +21,14 @@
 #include "bench/BenchSupport.h"
 #include "nimbex/access/Nimbex.h"
 
-namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kSitePoints = 20000000;
 constexpr int kWindowWidth = 1920;
 constexpr int kWindowHeight = 1080;
 constexpr double kDetail = 1.5;
 constexpr int kRuns = 11;
 constexpr int kBytesPerPoint = 12 + 3;  // coordinates and colour
-
-bool RunWhenMissing(const fs::path& product, const std::string& command) {
-  if (fs::exists(product)) return true;
-  std::printf("        making %s\n", product.c_str());
-  std::fflush(stdout);
-  if (std::system(command.c_str()) == 0 && fs::exists(product)) return true;
-  std::fprintf(stderr, "failed: %s\n", command.c_str());
-  return false;
-}
-
-std::string Quoted(const fs::path& path) {
-  return "'" + path.string() + "'";
-}
-
-// The demo site and its stream, made once and shared with the creation benchmark.
-fs::path EnsureViewStream(const fs::path& build) {
-  const fs::path data = build / "bench-data";
-  const fs::path nimbex = build / "cli" / "nimbex";
-  const fs::path las = data / ("site-" + std::to_string(kSitePoints) + ".las");
-  const fs::path strm = data / "view" / "site.strm";
-  fs::create_directories(strm.parent_path());
-  const std::string makeSite = Quoted(nimbex) + " demo-site " + Quoted(las) + " --points " +
-                               std::to_string(kSitePoints) + " --seed 7 > /dev/null 2>&1";
-  const std::string buildStream = Quoted(nimbex) + " build " + Quoted(las) + " -o " + Quoted(strm) +
-                                  " --overwrite > /dev/null 2>&1";
-  if (!RunWhenMissing(las, makeSite) || !RunWhenMissing(strm, buildStream)) return {};
-  return strm;
-}
 
 // A drawing pass's arrays, reused from pass to pass as the viewer reuses its poly data.
 struct ViewArrays {

@@ -44,3 +44,21 @@ int RunClean(const std::string& streamPath, const std::string& outputPath, doubl
 // Makes a triangle-mesh stream: one surface per item, cut to the item's box. The unset
 // radius takes the linear density; the radius does not change the mesh.
 int RunMesh(const std::string& streamPath, const std::string& outputPath, double radius);
+
+struct RenderOptions {
+  std::vector<std::string> streams;
+  std::string output;
+  int width = 1280;
+  int height = 960;
+  std::string view = "top";
+  std::string mode;     // empty: the mode stored with each stream
+  double detail = 0.0;  // points per window pixel; 0 keeps the stream's own factor
+  bool fullRes = false;
+  std::vector<int> hiddenClasses;
+};
+
+// The names --view and --mode accept.
+const std::vector<std::string>& RenderViewNames();
+const std::vector<std::string>& RenderModeNames();
+// Draws the streams in one off-screen window and writes the picture as PNG.
+int RunRender(const RenderOptions& options);

@@ -1,5 +1,6 @@
 // The nimbex command: the headless face of the library.
 #include <CLI/CLI.hpp>
+#include <cstdio>
 
 #include "cli/Commands.h"
 #include "nimbex/format/Unset.h"
@@ -85,7 +86,33 @@ int main(int argc, char** argv) {
   mesh->add_option("--radius", meshRadius,
                    "0 or more; the mesh does not depend on it (default: the linear density)");
 
+  RenderOptions render;
+  std::string renderSize;
+  CLI::App* renderCommand =
+      app.add_subcommand("render", "Draw streams off screen and write the picture as PNG");
+  renderCommand->add_option("STREAM", render.streams, "the streams' .strm files")->required();
+  renderCommand->add_option("-o,--output", render.output, "the picture to write (.png)")
+      ->required();
+  renderCommand->add_option("--size", renderSize, "picture size as WxH (default 1280x960)");
+  renderCommand->add_option("--view", render.view, "the preset view (default top)")
+      ->check(CLI::IsMember(RenderViewNames()));
+  renderCommand->add_option("--mode", render.mode, "colour mode (default: as stored)")
+      ->check(CLI::IsMember(RenderModeNames()));
+  renderCommand->add_option("--detail", render.detail, "points per window pixel (default 1.5)")
+      ->check(CLI::PositiveNumber);
+  renderCommand->add_flag("--full-res", render.fullRes, "draw every point of the finest level");
+  renderCommand->add_option("--hide-class", render.hiddenClasses, "hide a point class (0-9)")
+      ->check(CLI::Range(0, 9));
+
   CLI11_PARSE(app, argc, argv);
+  if (renderCommand->parsed()) {
+    if (!renderSize.empty() &&
+        std::sscanf(renderSize.c_str(), "%dx%d", &render.width, &render.height) != 2) {
+      std::fprintf(stderr, "nimbex render: --size takes WxH, for example 1920x1080\n");
+      return 1;
+    }
+    return RunRender(render);
+  }
   if (info->parsed()) return RunInfo(infoStream, infoJson);
   if (buildCommand->parsed()) {
     build.terrain = terrain ? 1 : (octree ? 0 : -1);

@@ -1,0 +1,104 @@
+// The main window: an MDI area with one window per opened project, a tabbed tool bar with
+// the command categories, the help bar, the status bar with its three panes and progress
+// control, and the hidden progress dialog.
+#pragma once
+
+#include <QMainWindow>
+
+class QActionGroup;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QSlider;
+class QTabWidget;
+class QToolBar;
+class CDataBaseSql;
+class COrvalisFrame;
+class CProgressDlg;
+class TProgressTimeToCompleteCtrl;
+
+class CMainFrame : public QMainWindow {
+  Q_OBJECT
+ public:
+  // Without `interactive`, messages go to standard error instead of message boxes.
+  CMainFrame(CDataBaseSql* database, bool interactive, QWidget* parent = nullptr);
+  ~CMainFrame() override;
+
+  // Opens the project of a stream; a project already open is brought forward instead and
+  // null is returned, as for a stream that cannot be shown (the user is told why).
+  COrvalisFrame* OpenProject(const QString& path);
+  // The project whose window is active, or null.
+  COrvalisFrame* GetActiveProject() const;
+  QList<COrvalisFrame*> GetProjects() const;
+
+  TProgressTimeToCompleteCtrl* GetProgressCtrl() const { return m_Progress; }
+  CProgressDlg* GetProgressDlg() const { return m_ProgressDlg; }
+  QLabel* GetStatusPane(int pane) const;
+  QString GetHelpText() const;
+  void SetHelpText(const QString& text);
+  QTabWidget* GetCommandTabs() const { return m_Tabs; }
+  QStringList GetRecentFiles() const;
+
+ signals:
+  // A project's view painted with fresh detail.
+  void projectRegenerated(COrvalisFrame* project);
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void BuildCommandTabs();
+  QWidget* AddPanel(QWidget* page, const QString& title, const QList<QAction*>& actions);
+  void BuildStatusBar();
+  void BuildHelpBar();
+  void BuildLookMenu(QMenu* menu);
+  QAction* MakeAction(const QString& label, const QString& tip,
+                      void (CMainFrame::*slot)() = nullptr);
+  void UpdateProgressGeometry();
+  void UpdateCommandStates();
+  void UpdateLoadedPointsStatus(COrvalisFrame* project);
+  void RememberRecentFile(const QString& path);
+  void RefreshRecentMenu();
+  COrvalisFrame* FindProject(const QString& path) const;
+  QString WhyNotLoaded(const QString& path) const;
+  void RecordOpening(COrvalisFrame* project);
+
+  void OnOpen();
+  void OnAddStream();
+  void OnClose();
+  void OnReset();
+  void OnAnaglyph();
+  void OnStandardLayout();
+  void OnStreamingLayout();
+  void OnHelpIta();
+  void OnHelpEng();
+  void OnInfo();
+  void OpenHelp(const QString& name);
+  void ApplyStreamDetail(double factor);
+  void ApplyColorMode(int mode);
+  void ApplyPresetView(int view);
+  void ApplyPointSize(int size);
+
+  void ShowInformation(const QString& text);
+
+  CDataBaseSql* m_Database;
+  bool m_Interactive;
+  QMdiArea* m_MdiArea;
+  QTabWidget* m_Tabs = nullptr;
+  QToolBar* m_HelpBar = nullptr;
+  QLabel* m_HelpLabel = nullptr;
+  QAction* m_HelpBarAction = nullptr;
+  QAction* m_AnaglyphAction = nullptr;
+  QActionGroup* m_DetailGroup = nullptr;
+  QList<QAction*> m_ProjectActions;
+  QMenu* m_RecentMenu = nullptr;
+  QSlider* m_PointSizeSlider = nullptr;
+  QWidget* m_ProgressPane = nullptr;
+  TProgressTimeToCompleteCtrl* m_Progress = nullptr;
+  QLabel* m_StatusPane = nullptr;
+  QLabel* m_CoordinatesPane = nullptr;
+  CProgressDlg* m_ProgressDlg = nullptr;
+};

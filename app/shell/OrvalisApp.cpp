@@ -1,0 +1,99 @@
+#include "app/shell/OrvalisApp.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QSplashScreen>
+#include <QTimer>
+
+#include "app/projects/DataBaseHost.h"
+#include "app/projects/DataBaseSql.h"
+#include "app/shell/AppLook.h"
+#include "app/shell/MainFrame.h"
+#include "app/shell/Settings.h"
+#include "nimbex/platform/Hooks.h"
+
+namespace {
+
+constexpr int kSplashMs = 1000;
+
+QPixmap MakeSplashPicture() {
+  QPixmap picture(420, 220);
+  picture.fill(QColor(45, 45, 45));
+  QPainter painter(&picture);
+  painter.setPen(QColor(88, 177, 0));
+  QFont title = painter.font();
+  title.setPointSize(28);
+  title.setBold(true);
+  painter.setFont(title);
+  painter.drawText(picture.rect().adjusted(0, 0, 0, -40), Qt::AlignCenter, "Orvalis");
+  QFont subtitle = painter.font();
+  subtitle.setPointSize(10);
+  subtitle.setBold(false);
+  painter.setFont(subtitle);
+  painter.setPen(QColor(220, 220, 220));
+  painter.drawText(picture.rect().adjusted(0, 80, 0, 0), Qt::AlignCenter,
+                   "Survey sites in 3D, version " + QApplication::applicationVersion());
+  return picture;
+}
+
+}  // namespace
+
+COrvalisApp::COrvalisApp(const std::string& seedFolder, bool interactive)
+    : m_DataBase(std::make_unique<CDataBaseSql>(
+          OrvalisDataFolder(), seedFolder.empty() ? ExecutableFolder() : seedFolder,
+          interactive ? DBMessageCallback(ShowDataBaseMessage)
+                      : DBMessageCallback(ReportOnStandardError))),
+      m_Interactive(interactive) {}
+
+COrvalisApp::~COrvalisApp() {
+  m_MainFrame.reset();
+  SetMessagePump({});
+}
+
+bool COrvalisApp::InitInstance(const QString& stream) {
+  SetMessagePump([] { QCoreApplication::processEvents(); });
+  if (m_Interactive) InstallMessageBoxes();
+  SetShiftKeyQuery([] { return (QApplication::queryKeyboardModifiers() & Qt::ShiftModifier) != 0; });
+  InitStrmDllFromSettings();
+  ApplyAppLook(*qApp, LoadStoredAppLook());
+  if (m_Interactive) ShowSplashScreen();
+  m_MainFrame = std::make_unique<CMainFrame>(m_DataBase.get(), m_Interactive);
+  m_MainFrame->resize(1400, 900);
+  if (!stream.isEmpty() && !m_MainFrame->OpenProject(stream)) return false;
+  m_MainFrame->show();
+  m_ProjectBrowserWanted = CountProjects() > 0;
+  return true;
+}
+
+// The library's messages reach the user in message boxes.
+void COrvalisApp::InstallMessageBoxes() {
+  SetUserMessageHook([](const std::string& text, const std::string& caption,
+                        UserMessageKind kind) {
+    const QString title = caption.empty() ? QString("Orvalis") : QString::fromStdString(caption);
+    const QString message = QString::fromStdString(text);
+    if (kind == UserMessageKind::Information)
+      QMessageBox::information(nullptr, title, message);
+    else if (kind == UserMessageKind::Warning)
+      QMessageBox::warning(nullptr, title, message);
+    else
+      QMessageBox::critical(nullptr, title, message);
+  });
+}
+
+void COrvalisApp::ShowSplashScreen() {
+  auto* splash = new QSplashScreen(MakeSplashPicture());
+  splash->setAttribute(Qt::WA_DeleteOnClose);
+  splash->show();
+  QTimer::singleShot(kSplashMs, splash, &QWidget::close);
+  QCoreApplication::processEvents();
+}
+
+int COrvalisApp::CountProjects() {
+  if (!m_DataBase->Open()) return 0;
+  CDBRecordProject all;
+  const int count = m_DataBase->Select(&all);
+  m_DataBase->ClearResults();
+  return count;
+}

@@ -1,0 +1,50 @@
+#include "app/shell/OrvalisFrame.h"
+
+#include <QHBoxLayout>
+#include <QSplitter>
+
+#include "app/projects/OrvalisDoc.h"
+#include "app/shell/OrvalisView.h"
+#include "app/shell/ViewCommands.h"
+
+COrvalisFrame::COrvalisFrame(std::unique_ptr<COrvalisDoc> document,
+                             TProgressTimeToComplete* progress, QWidget* parent)
+    : QWidget(parent), m_Document(std::move(document)) {
+  m_Splitter = new QSplitter(Qt::Horizontal, this);
+  m_ImagePanel = new QWidget(m_Splitter);
+  m_ImagePanel->setObjectName("imagePanel");
+  m_View = new COrvalisView(m_Document.get(), progress, m_Splitter);
+  m_DrawingPanel = new QWidget(m_Splitter);
+  m_DrawingPanel->setObjectName("drawingPanel");
+  m_Splitter->setChildrenCollapsible(true);
+  auto* layout = new QHBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(m_Splitter);
+  setWindowTitle(QString::fromStdString(m_Document->GetPathName()));
+  ApplyLayout();
+}
+
+COrvalisFrame::~COrvalisFrame() {
+  // The view releases the document's streams and its render window; it goes first.
+  delete m_View;
+  m_View = nullptr;
+}
+
+void COrvalisFrame::SetLayout(int layout) {
+  m_Layout = layout;
+  ApplyLayout();
+}
+
+QList<int> COrvalisFrame::GetColumnWidths() const { return m_Splitter->sizes(); }
+
+void COrvalisFrame::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  ApplyLayout();
+}
+
+void COrvalisFrame::ApplyLayout() {
+  const LayoutWidths widths = GetLayoutWidths(m_Layout, width());
+  m_ImagePanel->setVisible(widths.images > 0);
+  m_DrawingPanel->setVisible(widths.drawing > 0);
+  m_Splitter->setSizes({widths.images, widths.view, widths.drawing});
+}

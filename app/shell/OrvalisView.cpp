@@ -1,0 +1,297 @@
+#include "app/shell/OrvalisView.h"
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
+#include <filesystem>
+#include <limits>
+
+#include <vtkGenericOpenGLRenderWindow.h>
+#include <vtkLookupTable.h>
+#include <vtkNew.h>
+#include <vtkRenderWindow.h>
+#include <vtkScalarBarActor.h>
+#include <vtkScalarBarWidget.h>
+
+#include "app/projects/OrvalisDoc.h"
+#include "app/projects/ProjectFiles.h"
+#include "app/shell/ViewCommands.h"
+#include "common/progress/ProgressTimeToComplete.h"
+#include "nimbex/access/Nimbex.h"
+#include "nimbex/window/RenderWindow.h"
+
+namespace {
+
+// The view saves the project's overview picture this long after its first paint.
+constexpr int kOverviewTimerId = 1000;
+constexpr int kOverviewDelayMs = 1500;
+constexpr int kOverviewPictureKind = 4;
+
+int KeyFlags(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons) {
+  int flags = 0;
+  if (modifiers & Qt::ShiftModifier) flags |= MK_SHIFT;
+  if (modifiers & Qt::ControlModifier) flags |= MK_CONTROL;
+  if (buttons & Qt::LeftButton) flags |= MK_LBUTTON;
+  if (buttons & Qt::RightButton) flags |= MK_RBUTTON;
+  if (buttons & Qt::MiddleButton) flags |= MK_MBUTTON;
+  return flags;
+}
+
+bool IsInputEvent(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::Enter:
+    case QEvent::Leave:
+    case QEvent::ContextMenu:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+COrvalisView::COrvalisView(COrvalisDoc* document, TProgressTimeToComplete* progress,
+                           QWidget* parent)
+    : QVTKOpenGLNativeWidget(parent), m_Document(document), m_Progress(progress) {
+  vtkNew<vtkGenericOpenGLRenderWindow> window;
+  // Snapping reads the depth buffer, which multisampling would blur at point edges.
+  window->SetMultiSamples(0);
+  setRenderWindow(window.Get());
+  setFocusPolicy(Qt::StrongFocus);
+  setMouseTracking(true);
+  CreateRenderWindow(this, renderWindow(), renderWindow()->GetInteractor(), [this] { Redraw(); });
+}
+
+COrvalisView::~COrvalisView() {
+  makeCurrent();
+  if (m_Document) m_Document->ReleaseClouds();
+  DestroyRenderWindow(this);
+  doneCurrent();
+}
+
+::RenderWindow* COrvalisView::GetRenderWindowRecord() const { return ::GetRenderWindow(static_cast<WindowId>(this)); }
+
+void COrvalisView::Redraw() {
+  m_Invalidated = true;
+  update();
+}
+
+bool COrvalisView::event(QEvent* event) {
+  // Input goes through the library's handlers only: the widget's own adapter would hand it
+  // to the VTK interactor a second time.
+  if (IsInputEvent(event->type())) return QOpenGLWidget::event(event);
+  return QVTKOpenGLNativeWidget::event(event);
+}
+
+void COrvalisView::paintGL() {
+  if (m_Invalidated && !QCoreApplication::closingDown()) {
+    m_Invalidated = false;
+    if (m_Progress) {
+      m_Progress->RestartTimer();
+      m_Progress->m_Text = "Rendering";
+      m_Progress->SetPos(0);
+    }
+    DrawSpClouds(this, nullptr, nullptr, nullptr, m_Progress);
+    if (m_Progress) {
+      m_Progress->m_Text.clear();
+      m_Progress->SetPos(0);
+    }
+    ++m_RegenerationCount;
+    StartOverviewTimerWhenMissing();
+    emit regenerated();
+  }
+  QVTKOpenGLNativeWidget::paintGL();
+}
+
+void COrvalisView::resizeGL(int w, int h) {
+  QVTKOpenGLNativeWidget::resizeGL(w, h);
+  m_Invalidated = true;
+}
+
+void COrvalisView::StartOverviewTimerWhenMissing() {
+  if (!m_FirstDraw || !m_Document) return;
+  const std::string picture = MakeFileName(kOverviewPictureKind, m_Document->GetPathName());
+  if (std::filesystem::exists(picture))
+    m_FirstDraw = false;
+  else if (!m_OverviewTimer.isActive())
+    m_OverviewTimer.start(kOverviewDelayMs, this);
+}
+
+void COrvalisView::timerEvent(QTimerEvent* event) {
+  if (event->timerId() != m_OverviewTimer.timerId()) return QVTKOpenGLNativeWidget::timerEvent(event);
+  RW_OnTimer(this, kOverviewTimerId);
+  m_OverviewTimer.stop();
+  m_FirstDraw = false;
+  SaveOverviewPicture();
+}
+
+void COrvalisView::SaveOverviewPicture() {
+  if (!m_Document) return;
+  const std::string picture = MakeFileName(kOverviewPictureKind, m_Document->GetPathName());
+  grabFramebuffer().save(QString::fromStdString(picture), "JPG");
+}
+
+void COrvalisView::mousePressEvent(QMouseEvent* event) {
+  const WinPoint pt{int(event->x() * devicePixelRatioF()), int(event->y() * devicePixelRatioF())};
+  const int flags = KeyFlags(event->modifiers(), event->buttons());
+  switch (event->button()) {
+    case Qt::LeftButton:
+      emit helpTip("Left click to rotate the view; right click to zoom; wheel button to pan");
+      RW_OnLButtonDown(this, flags, pt, nullptr);
+      break;
+    case Qt::MiddleButton:
+      RW_OnMButtonDown(this, flags, pt);
+      break;
+    case Qt::RightButton:
+      RW_OnRButtonDown(this, flags, pt);
+      break;
+    default:
+      break;
+  }
+}
+
+void COrvalisView::mouseReleaseEvent(QMouseEvent* event) {
+  const WinPoint pt{int(event->x() * devicePixelRatioF()), int(event->y() * devicePixelRatioF())};
+  const int flags = KeyFlags(event->modifiers(), event->buttons());
+  switch (event->button()) {
+    case Qt::LeftButton:
+      RW_OnLButtonUp(this, flags, pt);
+      break;
+    case Qt::MiddleButton:
+      RW_OnMButtonUp(this, flags, pt);
+      break;
+    case Qt::RightButton:
+      RW_OnRButtonUp(this, flags, pt);
+      break;
+    default:
+      break;
+  }
+}
+
+void COrvalisView::mouseMoveEvent(QMouseEvent* event) {
+  const WinPoint pt{int(event->x() * devicePixelRatioF()), int(event->y() * devicePixelRatioF())};
+  setFocus();
+  RW_OnMouseMove(this, KeyFlags(event->modifiers(), event->buttons()), pt);
+  if (event->buttons() == Qt::NoButton) ShowCursorCoordinates(event->pos());
+}
+
+void COrvalisView::mouseDoubleClickEvent(QMouseEvent* event) { mousePressEvent(event); }
+
+void COrvalisView::wheelEvent(QWheelEvent* event) {
+  const QPoint position = event->position().toPoint();
+  const WinPoint pt{int(position.x() * devicePixelRatioF()),
+                    int(position.y() * devicePixelRatioF())};
+  const int steps = event->angleDelta().y() / 120;
+  if (steps != 0) RW_OnMouseWheel(this, KeyFlags(event->modifiers(), event->buttons()), pt, steps);
+}
+
+void COrvalisView::enterEvent(QEvent*) {}
+
+void COrvalisView::leaveEvent(QEvent*) { emit coordinatesChanged("No value"); }
+
+void COrvalisView::ShowCursorCoordinates(const QPoint& position) {
+  makeCurrent();
+  double point[3];
+  const WinPoint pt{int(position.x() * devicePixelRatioF()),
+                    int(position.y() * devicePixelRatioF())};
+  const bool found = SnapToPoint(this, pt, point) != 0;
+  doneCurrent();
+  emit coordinatesChanged(QString::fromStdString(FormatCursorCoordinates(found ? point : nullptr)));
+}
+
+void COrvalisView::keyPressEvent(QKeyEvent* event) {
+  if (!m_Document) return;
+  switch (event->key()) {
+    case Qt::Key_Left:
+      ApplyPointSize(SteppedPointSize(m_Document->GetPointSize(), -1));
+      return;
+    case Qt::Key_Right:
+      ApplyPointSize(SteppedPointSize(m_Document->GetPointSize(), +1));
+      return;
+    case Qt::Key_Up:
+      ApplyColorMode(NextColourMode(m_Document->GetColorMode()));
+      return;
+    case Qt::Key_Down:
+      ApplyColorMode(PreviousColourMode(m_Document->GetColorMode()));
+      return;
+    default:
+      break;
+  }
+  const QString text = event->text();
+  if (!text.isEmpty() && text.at(0).unicode() < 128)
+    RW_OnChar(this, text.at(0).unicode(), event->isAutoRepeat() ? 2 : 1, 0);
+}
+
+void COrvalisView::ApplyColorMode(int mode) {
+  if (!m_Document || !m_Document->SetColorMode(mode)) return;
+  UpdateScalarBar();
+  Redraw();
+}
+
+void COrvalisView::ApplyPointSize(int size) {
+  if (!m_Document || !m_Document->SetPointSize(size)) return;
+  Redraw();
+}
+
+void COrvalisView::ApplyPresetView(int view) {
+  if (!m_Document) return;
+  m_Document->SetPresetView(view);
+  Redraw();
+}
+
+void COrvalisView::ApplyStreamDetail(double factor) {
+  if (!m_Document) return;
+  m_Document->SetStreamDetail(factor);
+  Redraw();
+}
+
+void COrvalisView::ToggleAnaglyph() {
+  vtkRenderWindow* window = renderWindow();
+  if (window->GetStereoRender()) {
+    window->StereoRenderOff();
+  } else {
+    window->SetStereoTypeToAnaglyph();
+    window->StereoRenderOn();
+  }
+  Redraw();
+}
+
+bool COrvalisView::IsAnaglyphOn() const { return renderWindow()->GetStereoRender() != 0; }
+
+// The legend shows the intensity or elevation scale when every stream uses the same one.
+void COrvalisView::UpdateScalarBar() {
+  ::RenderWindow* record = GetRenderWindowRecord();
+  if (!record || !record->m_ScalarBar || !record->m_ScalarBarLut) return;
+  bool allIntensity = true, allElevation = true;
+  double low = std::numeric_limits<double>::max(), high = -low;
+  for (const auto& entry : m_Document->GetClouds()) {
+    CNimbex* cloud = entry.second;
+    allIntensity = allIntensity && cloud->GetCVM() == CVM_INTENSITY;
+    allElevation = allElevation && cloud->GetCVM() == CVM_ELEVATION;
+  }
+  if (m_Document->GetClouds().empty() || (!allIntensity && !allElevation)) {
+    record->m_ScalarBar->Off();
+    return;
+  }
+  for (const auto& entry : m_Document->GetClouds()) {
+    CNimbex* cloud = entry.second;
+    double offset[3];
+    cloud->GetCloudOffset(offset);
+    const double* range = allIntensity ? cloud->GetIntensityRange() : cloud->GetElevationRange();
+    const double shift = allIntensity ? 0.0 : offset[2];
+    low = std::min(low, range[0] + shift);
+    high = std::max(high, range[1] + shift);
+  }
+  record->m_ScalarBar->GetScalarBarActor()->SetTitle(allIntensity ? "Intensity" : "Elevation");
+  record->m_ScalarBarLut->SetRange(low, high);
+  record->m_ScalarBar->On();
+}

@@ -1,0 +1,68 @@
+// The project's 3D view: a VTK widget whose render window is a Nimbex render window. Every
+// mouse, timer and character event goes through the library's window handlers exactly once
+// (Qt's own forwarding to VTK is stopped), and painting regenerates the streams' detail
+// through DrawSpClouds when the view was invalidated.
+#pragma once
+
+#include <QBasicTimer>
+#include <QVTKOpenGLNativeWidget.h>
+
+class COrvalisDoc;
+class TProgressTimeToComplete;
+class CTextSink;
+struct RenderWindow;
+
+class COrvalisView : public QVTKOpenGLNativeWidget {
+  Q_OBJECT
+ public:
+  COrvalisView(COrvalisDoc* document, TProgressTimeToComplete* progress, QWidget* parent = nullptr);
+  ~COrvalisView() override;
+
+  COrvalisDoc* GetDocument() const { return m_Document; }
+  ::RenderWindow* GetRenderWindowRecord() const;
+  // Asks for a paint that loads the detail of the current view.
+  void Redraw();
+  // Sets the colour mode of every stream, shows the scalar bar when all streams are coloured
+  // by intensity or all by elevation, and redraws.
+  void ApplyColorMode(int mode);
+  void ApplyPointSize(int size);
+  void ApplyPresetView(int view);
+  void ApplyStreamDetail(double factor);
+  void ToggleAnaglyph();
+  bool IsAnaglyphOn() const;
+  // Number of paints that loaded detail so far.
+  int GetRegenerationCount() const { return m_RegenerationCount; }
+
+ signals:
+  void coordinatesChanged(const QString& text);
+  void helpTip(const QString& text);
+  // After every paint that loaded detail.
+  void regenerated();
+
+ protected:
+  bool event(QEvent* event) override;
+  void paintGL() override;
+  void resizeGL(int w, int h) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void timerEvent(QTimerEvent* event) override;
+  void enterEvent(QEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+
+ private:
+  void UpdateScalarBar();
+  void ShowCursorCoordinates(const QPoint& position);
+  void SaveOverviewPicture();
+  void StartOverviewTimerWhenMissing();
+
+  COrvalisDoc* m_Document;
+  TProgressTimeToComplete* m_Progress;
+  bool m_Invalidated = true;
+  bool m_FirstDraw = true;
+  int m_RegenerationCount = 0;
+  QBasicTimer m_OverviewTimer;
+};

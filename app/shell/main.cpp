@@ -1,0 +1,79 @@
+// Orvalis: browsing and annotating survey sites. `orvalis [STREAM]` opens a stream at start;
+// `orvalis --screenshot FILE.png STREAM` opens it, waits for the first full paint, saves the
+// main window's picture and quits.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QSurfaceFormat>
+#include <QTimer>
+#include <QVTKOpenGLNativeWidget.h>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/shell/MainFrame.h"
+#include "app/shell/OrvalisFrame.h"
+#include "app/shell/OrvalisApp.h"
+
+namespace {
+
+constexpr int kScreenshotTimeoutMs = 120000;
+
+bool HasDisplay() {
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x11 && *x11) || (wayland && *wayland);
+}
+
+// Saves the main window once its first project has painted with fresh detail, then quits.
+void ArrangeScreenshot(CMainFrame* frame, const QString& path) {
+  QObject::connect(frame, &CMainFrame::projectRegenerated, frame, [frame, path] {
+    QTimer::singleShot(0, frame, [frame, path] {
+      const bool saved = frame->grab().save(path);
+      if (saved)
+        std::printf("%s\n", path.toLocal8Bit().constData());
+      else
+        std::fprintf(stderr, "orvalis: cannot write the picture %s\n", path.toLocal8Bit().constData());
+      QCoreApplication::exit(saved ? 0 : 1);
+    });
+  });
+  QTimer::singleShot(kScreenshotTimeoutMs, frame, [] {
+    std::fprintf(stderr, "orvalis: the view did not paint within two minutes\n");
+    QCoreApplication::exit(1);
+  });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!HasDisplay()) {
+    std::fprintf(stderr,
+                 "orvalis: the program needs a display; without one, run it under xvfb-run, "
+                 "for example: xvfb-run -a orvalis --screenshot view.png site.strm\n");
+    return 1;
+  }
+  QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
+  QApplication application(argc, argv);
+  QApplication::setOrganizationName("Orvalis");
+  QApplication::setApplicationName("Orvalis");
+  QApplication::setApplicationVersion(ORVALIS_VERSION);
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription("Orvalis: browse and annotate survey sites");
+  parser.addHelpOption();
+  parser.addVersionOption();
+  QCommandLineOption screenshot("screenshot", "Open STREAM, save the window as FILE and quit.",
+                                "FILE");
+  parser.addOption(screenshot);
+  parser.addPositionalArgument("STREAM", "a stream (.strm) to open");
+  parser.process(application);
+  const QStringList streams = parser.positionalArguments();
+  const QString stream = streams.isEmpty() ? QString() : streams.front();
+  if (parser.isSet(screenshot) && stream.isEmpty()) {
+    std::fprintf(stderr, "orvalis: --screenshot needs a stream to open\n");
+    return 1;
+  }
+
+  COrvalisApp app({}, !parser.isSet(screenshot));
+  if (!app.InitInstance(stream)) return 1;
+  if (parser.isSet(screenshot)) ArrangeScreenshot(app.GetMainFrame(), parser.value(screenshot));
+  return application.exec();
+}

@@ -1,0 +1,142 @@
+// The program's windows driven as a user drives them, under a virtual display.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QApplication>
+#include <cstdlib>
+#include <filesystem>
+
+#include "DataBaseSql.h"
+#include "ProjectOpening.h"
+#include "tests/support/StreamWriter.h"
+#include "app/projects/OrvalisDoc.h"
+#include "app/shell/MainFrame.h"
+#include "app/shell/OrvalisApp.h"
+#include "app/shell/OrvalisFrame.h"
+#include "app/shell/OrvalisView.h"
+#include "app/widgets/ProgressTimeToCompleteCtrl.h"
+#include "nimbex/access/Nimbex.h"
+
+namespace {
+
+constexpr int kPaintTimeoutMs = 30000;
+
+// Each test starts the program with its own application data folder.
+class ShellTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("ORVALIS_HOME", (m_Folder / "home").c_str(), 1);
+    m_Stream = (m_Folder / "site.strm").string();
+    TestStream stream = MakeLatticeStream(1, 12, 0);
+    stream.rgb = true;
+    stream.cvm = CVM_RGB;
+    WriteTestStream(m_Stream, stream);
+  }
+
+  std::unique_ptr<COrvalisApp> StartProgram() {
+    auto app = std::make_unique<COrvalisApp>(ORVALIS_SEED_FOLDER, false);
+    EXPECT_TRUE(app->InitInstance({}));
+    return app;
+  }
+
+  // Opens the stream and waits until its view has painted with detail.
+  COrvalisFrame* OpenAndPaint(CMainFrame& frame) {
+    QSignalSpy painted(&frame, &CMainFrame::projectRegenerated);
+    COrvalisFrame* project = frame.OpenProject(QString::fromStdString(m_Stream));
+    if (project && painted.isEmpty()) painted.wait(kPaintTimeoutMs);
+    return project;
+  }
+
+  ScratchFolder m_Folder;
+  std::string m_Stream;
+};
+
+// Pixels of the picture that differ from its top-left corner (the background there).
+int CountDrawnPixels(const QImage& picture) {
+  const QRgb background = picture.pixel(picture.width() / 2, 2);
+  int drawn = 0;
+  for (int y = picture.height() / 4; y < 3 * picture.height() / 4; ++y)
+    for (int x = picture.width() / 4; x < 3 * picture.width() / 4; ++x)
+      drawn += qAbs(qRed(picture.pixel(x, y)) - qRed(background)) +
+                       qAbs(qGreen(picture.pixel(x, y)) - qGreen(background)) >
+               40;
+  return drawn;
+}
+
+}  // namespace
+
+TEST_F(ShellTest, ProjectBrowserIsWantedOnlyWhenTheDatabaseListsProjects) {
+  {
+    auto app = StartProgram();
+    EXPECT_FALSE(app->IsProjectBrowserWanted());
+    EXPECT_EQ(app->GetMainFrame()->GetProjects().size(), 0);
+    ASSERT_EQ(RecordProjectOpening(*app->GetDataBase(), m_Stream, 10, 0), 1);
+  }
+  auto app = StartProgram();
+  EXPECT_TRUE(app->IsProjectBrowserWanted());
+}
+
+TEST_F(ShellTest, OpeningAStreamShowsItInTheViewOnce) {
+  auto app = StartProgram();
+  CMainFrame& frame = *app->GetMainFrame();
+  COrvalisFrame* project = OpenAndPaint(frame);
+  ASSERT_NE(project, nullptr);
+  EXPECT_EQ(project->GetLayout(), 3);
+  EXPECT_EQ(project->GetColumnWidths()[0], 0);
+
+  const QImage picture = project->GetView()->grabFramebuffer();
+  picture.save(QString(SHELL_TEST_OUTPUT_DIR) + "/view.png");
+  frame.grab().save(QString(SHELL_TEST_OUTPUT_DIR) + "/main-window.png");
+  EXPECT_GT(CountDrawnPixels(picture), picture.width() * picture.height() / 40);
+  EXPECT_TRUE(frame.GetStatusPane(1)->text().startsWith("Loaded points: "));
+
+  EXPECT_EQ(frame.OpenProject(QString::fromStdString(m_Stream).toUpper()), nullptr);
+  EXPECT_EQ(frame.OpenProject(QString::fromStdString(m_Stream)), nullptr);
+  EXPECT_EQ(frame.GetProjects().size(), 1);
+
+  CDBRecordProject filter;
+  EXPECT_EQ(app->GetDataBase()->Select(&filter), 1);
+}
+
+TEST_F(ShellTest, ArrowKeysChangePointSizeAndColourMode) {
+  auto app = StartProgram();
+  COrvalisFrame* project = OpenAndPaint(*app->GetMainFrame());
+  ASSERT_NE(project, nullptr);
+  COrvalisView* view = project->GetView();
+  COrvalisDoc* document = project->GetDocument();
+  EXPECT_EQ(document->GetColorMode(), CVM_RGB);
+
+  QTest::keyClick(view, Qt::Key_Left);
+  EXPECT_EQ(document->GetPointSize(), 1);
+  QTest::keyClick(view, Qt::Key_Right);
+  QTest::keyClick(view, Qt::Key_Right);
+  EXPECT_EQ(document->GetPointSize(), 3);
+  EXPECT_EQ(document->GetFirstCloud()->GetPointSize(), 3);
+
+  view->ApplyColorMode(6);
+  QTest::keyClick(view, Qt::Key_Up);
+  EXPECT_EQ(document->GetColorMode(), 0);
+  QTest::keyClick(view, Qt::Key_Down);
+  EXPECT_EQ(document->GetColorMode(), 6);
+}
+
+TEST_F(ShellTest, ProgressControlStaysThousandPixelsNarrowerThanTheWindow) {
+  auto app = StartProgram();
+  CMainFrame& frame = *app->GetMainFrame();
+  for (int width : {1300, 1650}) {
+    frame.resize(width, 800);
+    QTest::qWait(50);
+    EXPECT_EQ(frame.GetProgressCtrl()->width(), frame.width() - 1000);
+  }
+}
+
+TEST_F(ShellTest, AStreamThatCannotBeOpenedGivesNoWindow) {
+  auto app = StartProgram();
+  std::filesystem::remove(m_Folder / "site.pci");
+  EXPECT_EQ(app->GetMainFrame()->OpenProject(QString::fromStdString(m_Stream)), nullptr);
+  EXPECT_EQ(app->GetMainFrame()->GetProjects().size(), 0);
+}

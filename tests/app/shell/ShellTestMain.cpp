@@ -1,0 +1,15 @@
+// The shell tests share one application, made as the program makes it.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QSurfaceFormat>
+#include <QVTKOpenGLNativeWidget.h>
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  // The build lists the tests without a display; listing needs no application.
+  if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
+  QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
+  QApplication application(argc, argv);
+  return RUN_ALL_TESTS();
+}
