@@ -1,6 +1,7 @@
 #include "app/shell/OrvalisApp.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
@@ -38,6 +39,20 @@ QPixmap MakeSplashPicture() {
   return picture;
 }
 
+QIcon MakeProgramIcon() {
+  QPixmap picture(64, 64);
+  picture.fill(Qt::transparent);
+  QPainter painter(&picture);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(QColor(88, 177, 0), 9));
+  painter.drawEllipse(QRectF(8, 8, 48, 48));
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor(230, 230, 230));
+  for (const QPointF& dot : {QPointF(32, 22), QPointF(24, 36), QPointF(40, 38)})
+    painter.drawEllipse(dot, 4, 4);
+  return QIcon(picture);
+}
+
 }  // namespace
 
 COrvalisApp::COrvalisApp(const std::string& seedFolder, bool interactive)
@@ -58,11 +73,14 @@ bool COrvalisApp::InitInstance(const QString& stream) {
   SetShiftKeyQuery([] { return (QApplication::queryKeyboardModifiers() & Qt::ShiftModifier) != 0; });
   InitStrmDllFromSettings();
   ApplyAppLook(*qApp, LoadStoredAppLook());
+  QApplication::setWindowIcon(MakeProgramIcon());
   if (m_Interactive) ShowSplashScreen();
   m_MainFrame = std::make_unique<CMainFrame>(m_DataBase.get(), m_Interactive);
   m_MainFrame->resize(1400, 900);
-  if (!stream.isEmpty() && !m_MainFrame->OpenProject(stream)) return false;
+  // Shown before the stream opens: the view loads while it paints, which pumps events, and
+  // a window half way through showing its children must not see them.
   m_MainFrame->show();
+  if (!stream.isEmpty() && !m_MainFrame->OpenProject(stream)) return false;
   m_ProjectBrowserWanted = CountProjects() > 0;
   return true;
 }

@@ -11,6 +11,7 @@
 
 #include "app/shell/MainFrame.h"
 #include "app/shell/OrvalisFrame.h"
+#include "app/shell/OrvalisView.h"
 #include "app/shell/OrvalisApp.h"
 
 namespace {
@@ -23,17 +24,24 @@ bool HasDisplay() {
   return (x11 && *x11) || (wayland && *wayland);
 }
 
-// Saves the main window once its first project has painted with fresh detail, then quits.
+void SaveScreenshot(CMainFrame* frame, const QString& path) {
+  const bool saved = frame->grab().save(path);
+  if (saved)
+    std::printf("%s\n", path.toLocal8Bit().constData());
+  else
+    std::fprintf(stderr, "orvalis: cannot write the picture %s\n", path.toLocal8Bit().constData());
+  QCoreApplication::exit(saved ? 0 : 1);
+}
+
+// Saves the main window once its project has painted with fresh detail, then quits.
 void ArrangeScreenshot(CMainFrame* frame, const QString& path) {
+  COrvalisFrame* project = frame->GetActiveProject();
+  if (project && project->GetView()->GetRegenerationCount() > 0) {
+    QTimer::singleShot(0, frame, [frame, path] { SaveScreenshot(frame, path); });
+    return;
+  }
   QObject::connect(frame, &CMainFrame::projectRegenerated, frame, [frame, path] {
-    QTimer::singleShot(0, frame, [frame, path] {
-      const bool saved = frame->grab().save(path);
-      if (saved)
-        std::printf("%s\n", path.toLocal8Bit().constData());
-      else
-        std::fprintf(stderr, "orvalis: cannot write the picture %s\n", path.toLocal8Bit().constData());
-      QCoreApplication::exit(saved ? 0 : 1);
-    });
+    QTimer::singleShot(0, frame, [frame, path] { SaveScreenshot(frame, path); });
   });
   QTimer::singleShot(kScreenshotTimeoutMs, frame, [] {
     std::fprintf(stderr, "orvalis: the view did not paint within two minutes\n");
