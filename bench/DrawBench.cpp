@@ -16,6 +16,7 @@
 
 #include "bench/BenchSupport.h"
 #include "nimbex/access/Nimbex.h"
+#include "nimbex/format/PointClasses.h"
 #include "nimbex/window/RenderWindow.h"
 
 namespace {
@@ -50,6 +51,8 @@ int main(int argc, char** argv) {
   }
   const fs::path strm = EnsureViewStream(argv[1]);
   if (strm.empty()) return 1;
+  InitStrmDll(BuiltInProfileReader);
+  InitPulses(BuiltInProfileReader);
 
   vtkNew<vtkRenderWindow> vtkWindow;
   vtkWindow->SetOffScreenRendering(1);

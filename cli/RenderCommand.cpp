@@ -2,7 +2,6 @@
 // writes the picture as PNG.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <map>
 
@@ -41,14 +40,6 @@ const std::map<std::string, CVM>& ColourModes() {
       {"normals", CVM_NORMALS},     {"classes", CVM_CLASSES},     {"user", CVM_USER_DEFINED},
       {"pulse", CVM_PULSE}};
   return modes;
-}
-
-// Without a settings file the class and pulse tables take their built-in colours.
-unsigned long BuiltInSetting(const char*, const char*, const char* def, char* out,
-                             unsigned long size) {
-  if (!out || size == 0) return 0;
-  std::snprintf(out, size, "%s", def ? def : "");
-  return static_cast<unsigned long>(std::strlen(out));
 }
 
 int HideClasses(const std::vector<int>& classes) {
@@ -174,8 +165,8 @@ int RunRender(const RenderOptions& options) {
                   "xvfb-run -a nimbex render ...");
   if (options.width < 16 || options.height < 16 || options.width > 8192 || options.height > 8192)
     return Refuse("the picture size must lie between 16x16 and 8192x8192");
-  InitStrmDll(BuiltInSetting);
-  InitPulses(BuiltInSetting);
+  InitStrmDll(BuiltInProfileReader);
+  InitPulses(BuiltInProfileReader);
   if (!HideClasses(options.hiddenClasses)) return Refuse("--hide-class takes a class from 0 to 9");
 
   vtkNew<vtkRenderWindow> vtkWindow;

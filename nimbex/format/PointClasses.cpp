@@ -102,6 +102,13 @@ void InitStrmDll(ProfileReader reader) {
   for (int i = 0; i < CLASS_METHOD_COUNT; ++i) CopyName(_ClassMethodsArray[i], kClassMethods[i]);
 }
 
+unsigned long BuiltInProfileReader(const char*, const char*, const char* def, char* out,
+                                   unsigned long size) {
+  if (!out || size == 0) return 0;
+  std::snprintf(out, size, "%s", def ? def : "");
+  return static_cast<unsigned long>(std::strlen(out));
+}
+
 void ReleaseStrmDll(ProfileWriter writer) {
   if (!writer) return;
   for (int number = 0; number < POINT_CLASS_COUNT; ++number)

@@ -28,6 +28,10 @@ extern char _ClassMethodsArray[CLASS_METHOD_COUNT][256];
 extern unsigned int _PulsesColors[PULSE_KIND_COUNT];
 
 void InitStrmDll(ProfileReader reader);
+// A reader that answers every key with its default: hosts without a settings file (the
+// command line, benchmarks) load the built-in class and pulse colours through it.
+unsigned long BuiltInProfileReader(const char* section, const char* key, const char* def,
+                                   char* out, unsigned long size);
 void ReleaseStrmDll(ProfileWriter writer);
 void InitPulses(ProfileReader reader);
 void StorePulses(ProfileWriter writer);

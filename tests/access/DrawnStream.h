@@ -53,15 +53,9 @@ class DrawnStream : public testing::Test {
   static constexpr int kWidth = 200;
   static constexpr int kHeight = 160;
 
-  static unsigned long Defaults(const char*, const char*, const char* def, char* out,
-                                unsigned long size) {
-    std::snprintf(out, size, "%s", def);
-    return std::strlen(out);
-  }
-
   void SetUp() override {
-    InitStrmDll(Defaults);
-    InitPulses(Defaults);
+    InitStrmDll(BuiltInProfileReader);
+    InitPulses(BuiltInProfileReader);
     m_Window->SetOffScreenRendering(1);
     m_Window->SetMultiSamples(0);
     m_Window->SetSize(kWidth, kHeight);

@@ -21,6 +21,10 @@
 #include "app/shell/OrvalisView.h"
 #include "app/widgets/ProgressTimeToCompleteCtrl.h"
 #include "nimbex/access/Nimbex.h"
+#include "nimbex/window/RenderWindow.h"
+
+#include <vtkCamera.h>
+#include <vtkRenderer.h>
 
 namespace {
 
@@ -149,6 +153,34 @@ TEST_F(ShellTest, ArrowKeysChangePointSizeAndColourMode) {
   EXPECT_EQ(document->GetColorMode(), 0);
   QTest::keyClick(view, Qt::Key_Down);
   EXPECT_EQ(document->GetColorMode(), 6);
+}
+
+TEST_F(ShellTest, DraggingTurnsTheCameraAndReleaseLoadsTheNewView) {
+  auto app = StartProgram();
+  COrvalisFrame* project = OpenAndPaint(*app->GetMainFrame());
+  ASSERT_NE(project, nullptr);
+  COrvalisView* view = project->GetView();
+  vtkCamera* camera = view->GetRenderWindowRecord()->m_Renderer->GetActiveCamera();
+  double before[3], after[3];
+  camera->GetPosition(before);
+  const int paints = view->GetRegenerationCount();
+
+  const QPoint start = view->rect().center();
+  auto send = [view](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, at, view->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(view, &event);
+  };
+  send(QEvent::MouseButtonPress, start, Qt::LeftButton);
+  for (int step = 1; step <= 10; ++step)
+    send(QEvent::MouseMove, start + QPoint(8 * step, 3 * step), Qt::LeftButton);
+  send(QEvent::MouseButtonRelease, start + QPoint(80, 30), Qt::NoButton);
+  camera->GetPosition(after);
+  EXPECT_GT(std::abs(after[0] - before[0]) + std::abs(after[1] - before[1]) +
+                std::abs(after[2] - before[2]),
+            1e-6);
+  QSignalSpy painted(view, &COrvalisView::regenerated);
+  if (view->GetRegenerationCount() == paints) painted.wait(kPaintTimeoutMs);
+  EXPECT_GT(view->GetRegenerationCount(), paints);
 }
 
 TEST_F(ShellTest, ProgressControlStaysThousandPixelsNarrowerThanTheWindow) {
