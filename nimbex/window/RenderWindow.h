@@ -33,20 +33,20 @@ class vtkScalarBarWidget;
 class vtkTransform;
 
 struct RenderWindow {
-  vtkRenderer* m_Renderer = nullptr;                // its active camera projects in parallel
-  vtkRenderWindow* m_RenderWindow = nullptr;        // the VTK window
+  vtkRenderer* m_Renderer = nullptr;                  // its active camera projects in parallel
+  vtkRenderWindow* m_RenderWindow = nullptr;          // the VTK window
   vtkRenderWindowInteractor* m_Interactor = nullptr;  // null for an off-screen window
   WindowId m_hWnd = nullptr;
-  vtkTransform* m_WorldToView = nullptr;            // scene -> normalised device coordinates
-  vtkAbstractTransform* m_ViewToWorld = nullptr;    // its inverse
-  std::vector<float> m_ZBuffer;                     // depth of the last frame, row 0 at the bottom
+  vtkTransform* m_WorldToView = nullptr;          // scene -> normalised device coordinates
+  vtkAbstractTransform* m_ViewToWorld = nullptr;  // its inverse
+  std::vector<float> m_ZBuffer;                   // depth of the last frame, row 0 at the bottom
   int m_ZBufferSize = 0;
-  double m_PixelSize = 1.0;                         // scene length of one pixel's diagonal
-  double m_ViewCenter[3] = {0, 0, 0};               // scene point under the middle of the view
-  double m_ViewRect[4] = {0, 0, 0, 0};              // off screen: min x, min y, max x, max y
-  int m_Position[2] = {0, 0};                       // pixel of the view's top-left corner
-  int m_Drawing = 0;                                // 1 while DrawSpClouds runs
-  std::vector<CNimbex*> m_Clouds;                   // in the order added; owned
+  double m_PixelSize = 1.0;             // scene length of one pixel's diagonal
+  double m_ViewCenter[3] = {0, 0, 0};   // scene point under the middle of the view
+  double m_ViewRect[4] = {0, 0, 0, 0};  // off screen: min x, min y, max x, max y
+  int m_Position[2] = {0, 0};           // pixel of the view's top-left corner
+  int m_Drawing = 0;                    // 1 while DrawSpClouds runs
+  std::vector<CNimbex*> m_Clouds;       // in the order added; owned
   vtkAxesActor* m_Axes = nullptr;
   vtkOrientationMarkerWidget* m_AxesWidget = nullptr;
   vtkBalloonWidget* m_Balloon = nullptr;
@@ -55,7 +55,7 @@ struct RenderWindow {
   vtkLogoRepresentation* m_LogoRep = nullptr;
   vtkScalarBarWidget* m_ScalarBar = nullptr;
   vtkLookupTable* m_ScalarBarLut = nullptr;
-  double m_Center[3] = {0, 0, 0};                   // the window centre (absolute)
+  double m_Center[3] = {0, 0, 0};  // the window centre (absolute)
 
   int m_OffScreen = 0;  // the library made the VTK window and renders it off screen
   // Asks the host to repaint the window later without erasing it (button release);

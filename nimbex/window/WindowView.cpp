@@ -185,14 +185,15 @@ int RefreshViewMatrices(WindowId hwnd) {
 
 int RefreshViewMatrices(RenderWindow* window) {
   if (!window || !window->m_Renderer || !window->m_WorldToView) return 0;
-  // The aspect of the window's present size, which the next frame uses as well.
-  if (window->m_Renderer->GetVTKWindow()) window->m_Renderer->ComputeAspect();
-  double aspect[2];
-  window->m_Renderer->GetAspect(aspect);
-  if (aspect[1] == 0.0) return 0;
+  // The aspect the camera projects with when it renders: the renderer's pixel size in the
+  // window as it is now (the renderer's own cached aspect can be stale).
+  int width = 0, height = 0, left = 0, bottom = 0;
+  if (window->m_Renderer->GetVTKWindow())
+    window->m_Renderer->GetTiledSizeAndOrigin(&width, &height, &left, &bottom);
+  if (width <= 0 || height <= 0) return 0;
   vtkCamera* camera = window->m_Renderer->GetActiveCamera();
   window->m_WorldToView->SetMatrix(
-      camera->GetCompositeProjectionTransformMatrix(aspect[0] / aspect[1], -1.0, 1.0));
+      camera->GetCompositeProjectionTransformMatrix(double(width) / height, -1.0, 1.0));
   window->m_ViewToWorld = window->m_WorldToView->GetInverse();
   return 1;
 }

@@ -28,13 +28,14 @@ void CreateBalloon(RenderWindow* window) {
   window->m_Balloon->EnabledOn();
 }
 
+// Left disabled until the host gives the representation an image to show: without one,
+// VTK draws the logo as a quad of undefined size that can cover the view and its depth.
 void CreateLogo(RenderWindow* window) {
   window->m_LogoRep = vtkLogoRepresentation::New();
   window->m_Logo = vtkLogoWidget::New();
   window->m_Logo->SetInteractor(window->m_Interactor);
   window->m_Logo->SetDefaultRenderer(window->m_Renderer);
   window->m_Logo->SetRepresentation(window->m_LogoRep);
-  window->m_Logo->EnabledOn();
 }
 
 // Created disabled: the host shows the legend when a colour mode needs it.
