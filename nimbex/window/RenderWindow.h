@@ -87,7 +87,9 @@ RenderWindow* GetRenderWindow(vtkRenderWindow* window);
 int GetRenderWindows(CNimbex* cloud, RenderWindow**& windows, int& count);
 
 // Draws every stream of an on-screen window (off screen: only `cloud`) and renders. An
-// off-screen window copies its picture into `image` at the window position.
+// off-screen window copies its picture into `image` at the window position (black pixels
+// stay transparent; an empty image is first sized to hold it); on screen the host's widget
+// shows the VTK window itself and `image` may be null.
 void DrawSpClouds(WindowId hwnd, WinImage* image, CTextSink* status, CNimbex* cloud,
                   TProgressTimeToComplete* progress);
 void PostRender(WindowId hwnd, WinImage* image);

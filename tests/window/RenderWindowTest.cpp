@@ -34,6 +34,12 @@ TEST_F(RenderWindowTest, KeepsOneStreamPerFileAndForgetsRemovedOnes) {
   EXPECT_EQ(windows[0], m_Record);
   delete[] windows;
 
+  // Another object of the same file is not this window's stream.
+  CNimbex stranger(second.c_str());
+  CNimbex* strangerPointer = &stranger;
+  EXPECT_EQ(RemoveSpCloud(strangerPointer, Id()), 0);
+  EXPECT_EQ(GetSpCloud(Id(), second.c_str()), kept);
+
   const int actors = m_Record->m_Renderer->GetActors()->GetNumberOfItems();
   CNimbex* removed = cloud;
   ASSERT_EQ(RemoveSpCloud(removed, Id()), 1);
@@ -101,6 +107,10 @@ TEST_F(RenderWindowTest, OffScreenWindowPaintsIntoTheCallersImage) {
   EXPECT_LT(painted, 20);
 
   WinImage empty;
+  window->m_Drawing = 1;  // a paint while loading is refused
+  DrawSpClouds(&id, &empty, nullptr, cloud, nullptr);
+  EXPECT_EQ(empty.width, 0);
+  window->m_Drawing = 0;
   DrawSpClouds(&id, &empty, nullptr, cloud, nullptr);
   EXPECT_EQ(empty.width, 85);
   EXPECT_EQ(empty.height, 64);
