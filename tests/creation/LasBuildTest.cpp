@@ -77,9 +77,10 @@ TEST(LasBuildTest, EverySampleFileRoundTripsOrIsRefusedCleanly) {
     const bool tooFewPoints = creator.GetLastError().find("needs at least 3") != std::string::npos;
     if (refused != kRefused.end() || tooFewPoints) {
       EXPECT_EQ(result, 0) << name;
-      if (refused != kRefused.end())
+      if (refused != kRefused.end()) {
         EXPECT_NE(creator.GetLastError().find(refused->second), std::string::npos)
             << name << ": " << creator.GetLastError();
+      }
       EXPECT_FALSE(fs::exists(fs::path(output).replace_extension("pci"))) << name;
       continue;
     }
