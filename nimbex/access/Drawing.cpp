@@ -587,6 +587,11 @@ vtkSmartPointer<vtkPolyData> CNimbex::BuildPointPolyData(RenderWindow* window,
   m_ElevationFilter->SetHighPoint(m_LastHighPt.X(), m_LastHighPt.Y(), m_LastHighPt.Z());
   m_ElevationRange[0] = m_LastLowPt.Z();
   m_ElevationRange[1] = m_LastHighPt.Z();
+  return ColourByElevation(data);
+}
+
+// The points with the elevation filter's scalars, from its present low and high points.
+vtkSmartPointer<vtkPolyData> CNimbex::ColourByElevation(vtkPolyData* data) {
   m_CastFilter->SetInputConnection(m_ElevationFilter->GetOutputPort());
   m_ElevationFilter->SetInputData(data);
   m_CastFilter->Update();
@@ -644,6 +649,9 @@ void CNimbex::UpdateMaskPolyData(RenderWindow* window) {
   sample->SetVerts(MakeVertexCells(a.points->GetNumberOfPoints()));
   if (a.rgb) sample->GetPointData()->SetScalars(a.rgb);
   if (a.intensities) sample->GetPointData()->SetScalars(a.intensities);
+  // Coloured as the detail is, so that dragging keeps the picture's colours.
+  vtkSmartPointer<vtkPolyData> coloured = sample;
+  if (m_CVM == CVM_ELEVATION && m_ElevationFilter) coloured = ColourByElevation(sample);
 
   vtkNew<vtkMaskPoints> mask;
   mask->SetOnRatio(1);
@@ -652,7 +660,7 @@ void CNimbex::UpdateMaskPolyData(RenderWindow* window) {
   mask->SetMaximumNumberOfPoints(kMaskMaxPoints);
   mask->GenerateVerticesOn();
   mask->SingleVertexPerCellOn();
-  vtkSmartPointer<vtkPolyData> masked = RunAndCopy(mask, sample, mask->GetOutput());
+  vtkSmartPointer<vtkPolyData> masked = RunAndCopy(mask, coloured, mask->GetOutput());
   masked = ToSceneFrame(m_TransformFilter, masked, m_Offset, window->m_Center);
   m_MaskPolyData = vtkPolyData::New();
   m_MaskPolyData->ShallowCopy(masked);

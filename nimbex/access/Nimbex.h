@@ -398,6 +398,7 @@ class CNimbex {
                                                   const Wml::Box3<double>& box,
                                                   DrawnArrays& arrays);
   void StoreTrackedElevation(double lowZ, double highZ, const CUCS* ucs);
+  vtkSmartPointer<vtkPolyData> ColourByElevation(vtkPolyData* data);
   void PrepareViewUcs(const Wml::Box3<double>& box, bool onScreen);
   bool IsUcsWorldAligned() const;
   // Scene bounds of the stream in its window: relative bounds + offset - window centre.

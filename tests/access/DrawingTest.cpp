@@ -171,6 +171,11 @@ TEST_F(DrawingTest, MaskIsALightSampleShownWhileInteracting) {
   EXPECT_EQ(lattice->GetMaskPolyData()->GetNumberOfPoints(), 10000);
   lattice->DrawCloud(0, nullptr, nullptr, 1);
   EXPECT_EQ(lattice->GetMapper()->GetInput(), lattice->GetMaskPolyData());
+  // Coloured as the detail is: by elevation in elevation mode.
+  lattice->SetCVM(CVM_ELEVATION);
+  vtkDataArray* elevation = lattice->GetMaskPolyData()->GetPointData()->GetScalars();
+  ASSERT_NE(elevation, nullptr);
+  EXPECT_LT(elevation->GetRange()[0], elevation->GetRange()[1]);
 }
 
 TEST_F(DrawnStream, StreamsAwayFromTheWindowCentreAreTranslated) {
