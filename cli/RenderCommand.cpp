@@ -105,7 +105,7 @@ void PrintDrawn(const RenderWindow& window) {
                 cloud->GetRenderedPointCount());
 }
 
-int SetUpStream(CNimbex& cloud, const RenderOptions& options) {
+void SetUpStream(CNimbex& cloud, const RenderOptions& options) {
   if (!options.mode.empty()) {
     const CVM mode = ColourModes().at(options.mode);
     if (!cloud.HasCVM(mode))
@@ -115,17 +115,16 @@ int SetUpStream(CNimbex& cloud, const RenderOptions& options) {
   }
   if (options.detail > 0.0) cloud.SetStreamDetailFactor(options.detail);
   cloud.PutFullRes(options.fullRes ? 1 : 0);
-  return 1;
 }
 
-// Draws the streams in the window `id`, already sized; 0 with a message on failure.
-int DrawStreams(WindowId id, const RenderOptions& options) {
+// Draws the streams in the window `id`, already sized; false with a message on failure.
+bool DrawStreams(WindowId id, const RenderOptions& options) {
   for (const std::string& path : options.streams) {
     CNimbex* cloud = AddSpCloud(path.c_str(), id, 0);
     if (!cloud) {
-      if (GetRenderWindow(id) && GetSpCloud(id, path.c_str()))
-        return Refuse("the stream " + path + " is given twice");
-      return Refuse(WhyNotOpened(path));
+      const bool twice = GetSpCloud(id, path.c_str()) != nullptr;
+      Refuse(twice ? "the stream " + path + " is given twice" : WhyNotOpened(path));
+      return false;
     }
     SetUpStream(*cloud, options);
   }
@@ -139,7 +138,7 @@ int DrawStreams(WindowId id, const RenderOptions& options) {
   bar.SetPos(upper);
   bar.Finish();
   PrintDrawn(*window);
-  return 1;
+  return true;
 }
 
 }  // namespace
