@@ -112,6 +112,15 @@ TEST_F(RenderCommandTest, HiddenClassesAndModesChangeThePicture) {
   EXPECT_GT(Compare(ReadPng(classes), ReadPng(hidden)).differingShare, 0.05);
 }
 
+TEST(RenderCommand, AStreamThatCannotBeOpenedIsNamedAndNothingIsWritten) {
+  ScratchFolder folder;
+  const CommandResult result = RunNimbex("render " + Quoted(folder / "missing.strm") + " -o " +
+                                         Quoted(folder / "x.png"));
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.out.find("missing.strm"), std::string::npos) << result.out;
+  EXPECT_FALSE(fs::exists(folder / "x.png"));
+}
+
 TEST(RenderCommand, WithoutADisplayItSaysSoAndFails) {
   ScratchFolder folder;
   const std::string command = "env -u DISPLAY " + std::string(NIMBEX_COMMAND) +
