@@ -85,9 +85,10 @@ int main(int argc, char** argv) {
       regeneration.push_back(drawMs);
       render.push_back(renderMs);
     }
-    std::printf("        %-20s level %d, step %d, %8d points: DrawCloud %7.1f ms, render %7.1f ms\n",
-                view.name, cloud->GetCurDepth(), cloud->GetPrevStreamSample(),
-                cloud->GetRenderedPointCount(), Median(regeneration), Median(render));
+    std::printf(
+        "        %-20s level %d, step %d, %8d points: DrawCloud %7.1f ms, render %7.1f ms\n",
+        view.name, cloud->GetCurDepth(), cloud->GetPrevStreamSample(),
+        cloud->GetRenderedPointCount(), Median(regeneration), Median(render));
     regenerations.push_back(Median(regeneration));
     renders.push_back(Median(render));
   }

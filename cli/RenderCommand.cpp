@@ -1,10 +1,5 @@
 // `nimbex render`: draws streams in one off-screen window at the detail the view asks for and
 // writes the picture as PNG.
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <map>
-
 #include <vtkCamera.h>
 #include <vtkNew.h>
 #include <vtkPNGWriter.h>
@@ -12,6 +7,11 @@
 #include <vtkRenderWindowInteractor.h>
 #include <vtkRenderer.h>
 #include <vtkWindowToImageFilter.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
 
 #include "cli/Commands.h"
 #include "common/progress/TerminalProgress.h"
@@ -160,8 +160,9 @@ const std::vector<std::string>& RenderModeNames() {
 int RunRender(const RenderOptions& options) {
   const char* display = std::getenv("DISPLAY");
   if (!display || !*display)
-    return Refuse("rendering needs an X display; run it under xvfb-run, for example: "
-                  "xvfb-run -a nimbex render ...");
+    return Refuse(
+        "rendering needs an X display; run it under xvfb-run, for example: "
+        "xvfb-run -a nimbex render ...");
   if (options.width < 16 || options.height < 16 || options.width > 8192 || options.height > 8192)
     return Refuse("the picture size must lie between 16x16 and 8192x8192");
   InitStrmDll(BuiltInProfileReader);
@@ -181,7 +182,8 @@ int RunRender(const RenderOptions& options) {
 
   int status = DrawStreams(id, options) ? 0 : 1;
   if (status == 0 && !WritePng(vtkWindow, options.output))
-    status = Refuse("cannot write the picture " + options.output + "; check the folder exists "
+    status = Refuse("cannot write the picture " + options.output +
+                    "; check the folder exists "
                     "and is writable");
   if (status == 0) std::printf("%s\n", options.output.c_str());
   DestroyRenderWindow(id);

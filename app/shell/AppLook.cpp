@@ -1,11 +1,11 @@
 #include "app/shell/AppLook.h"
 
-#include "app/shell/Settings.h"
-
 #include <QApplication>
 #include <QPalette>
 #include <QStyle>
 #include <QStyleFactory>
+
+#include "app/shell/Settings.h"
 
 namespace {
 
@@ -57,11 +57,15 @@ QPalette PaletteOfLook(int id) {
 }  // namespace
 
 const std::vector<AppLook>& GetAppLooks() {
-  static const std::vector<AppLook> looks = {
-      {210, "Windows &2000"},           {211, "Office &XP"},    {212, "&Windows XP"},
-      {213, "Office 200&3"},            {214, "Visual Studio.NET 200&5"},
-      {215, "&Blue Style"},             {216, "B&lack Style"},  {217, "&Silver Style"},
-      {218, "&Aqua Style"}};
+  static const std::vector<AppLook> looks = {{210, "Windows &2000"},
+                                             {211, "Office &XP"},
+                                             {212, "&Windows XP"},
+                                             {213, "Office 200&3"},
+                                             {214, "Visual Studio.NET 200&5"},
+                                             {215, "&Blue Style"},
+                                             {216, "B&lack Style"},
+                                             {217, "&Silver Style"},
+                                             {218, "&Aqua Style"}};
   return looks;
 }
 
@@ -79,4 +83,6 @@ int LoadStoredAppLook() {
   return OpenUserSettings()->value(kLookKey, kDefaultAppLook).toInt();
 }
 
-void StoreAppLook(int id) { OpenUserSettings()->setValue(kLookKey, id); }
+void StoreAppLook(int id) {
+  OpenUserSettings()->setValue(kLookKey, id);
+}

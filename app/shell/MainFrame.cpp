@@ -52,9 +52,9 @@ struct PresetCommand {
   PresetView view;
 };
 const PresetCommand kPresetCommands[] = {
-    {"Top", VIEW_TOP},     {"Bottom", VIEW_BOTTOM}, {"Front", VIEW_FRONT}, {"Back", VIEW_BACK},
-    {"Left", VIEW_LEFT},   {"Right", VIEW_RIGHT},   {"N-E", VIEW_NE},      {"N-W", VIEW_NW},
-    {"S-E", VIEW_SE},      {"S-W", VIEW_SW}};
+    {"Top", VIEW_TOP},   {"Bottom", VIEW_BOTTOM}, {"Front", VIEW_FRONT}, {"Back", VIEW_BACK},
+    {"Left", VIEW_LEFT}, {"Right", VIEW_RIGHT},   {"N-E", VIEW_NE},      {"N-W", VIEW_NW},
+    {"S-E", VIEW_SE},    {"S-W", VIEW_SW}};
 
 struct DetailCommand {
   const char* label;
@@ -118,8 +118,8 @@ void CMainFrame::BuildMenus() {
   QAction* open = MakeAction("&Open", "Open a stream as a project", &CMainFrame::OnOpen);
   open->setShortcut(QKeySequence::Open);
   file->addAction(open);
-  QAction* addStream = MakeAction("Add &Stream", "Add a stream to the active project",
-                                  &CMainFrame::OnAddStream);
+  QAction* addStream =
+      MakeAction("Add &Stream", "Add a stream to the active project", &CMainFrame::OnAddStream);
   file->addAction(addStream);
   m_ProjectActions << addStream;
   QAction* close = MakeAction("Close", "Close the active project", &CMainFrame::OnClose);
@@ -134,8 +134,7 @@ void CMainFrame::BuildMenus() {
   file->addAction(exit);
 }
 
-QWidget* CMainFrame::AddPanel(QWidget* page, const QString& title,
-                              const QList<QAction*>& actions) {
+QWidget* CMainFrame::AddPanel(QWidget* page, const QString& title, const QList<QAction*>& actions) {
   auto* panel = new QGroupBox(title, page);
   auto* layout = new QHBoxLayout(panel);
   layout->setContentsMargins(4, 2, 4, 2);
@@ -162,8 +161,7 @@ void CMainFrame::BuildCommandTabs() {
 
   QWidget* view = newPage("View");
   QAction* reset = MakeAction("Reset", "Reset current view", &CMainFrame::OnReset);
-  m_AnaglyphAction =
-      MakeAction("Anaglyph", "Toggle stereo anaglyph view", &CMainFrame::OnAnaglyph);
+  m_AnaglyphAction = MakeAction("Anaglyph", "Toggle stereo anaglyph view", &CMainFrame::OnAnaglyph);
   m_AnaglyphAction->setCheckable(true);
   AddPanel(view, "View", {reset, m_AnaglyphAction});
   QAction* standard =
@@ -205,7 +203,8 @@ void CMainFrame::BuildCommandTabs() {
   m_PointSizeSlider->setToolTip("Set points (pix) size");
   m_PointSizeSlider->setMinimumWidth(100);
   sizePanel->layout()->addWidget(m_PointSizeSlider);
-  connect(m_PointSizeSlider, &QSlider::valueChanged, this, [this](int size) { ApplyPointSize(size); });
+  connect(m_PointSizeSlider, &QSlider::valueChanged, this,
+          [this](int size) { ApplyPointSize(size); });
   QList<QAction*> colours;
   for (const ColourCommand& command : kColourCommands) {
     QAction* action = MakeAction(command.label, command.tip);
@@ -259,9 +258,7 @@ void CMainFrame::BuildLookMenu(QMenu* menu) {
     action->setChecked(look.id == current);
     group->addAction(action);
     const int id = look.id;
-    connect(action, &QAction::triggered, this, [id] {
-      StoreAppLook(ApplyAppLook(*qApp, id));
-    });
+    connect(action, &QAction::triggered, this, [id] { StoreAppLook(ApplyAppLook(*qApp, id)); });
   }
 }
 
@@ -318,9 +315,13 @@ QLabel* CMainFrame::GetStatusPane(int pane) const {
   return pane == 1 ? m_StatusPane : (pane == 2 ? m_CoordinatesPane : nullptr);
 }
 
-QString CMainFrame::GetHelpText() const { return m_HelpLabel->text(); }
+QString CMainFrame::GetHelpText() const {
+  return m_HelpLabel->text();
+}
 
-void CMainFrame::SetHelpText(const QString& text) { m_HelpLabel->setText(text); }
+void CMainFrame::SetHelpText(const QString& text) {
+  m_HelpLabel->setText(text);
+}
 
 QList<COrvalisFrame*> CMainFrame::GetProjects() const {
   QList<COrvalisFrame*> projects;
@@ -355,8 +356,7 @@ COrvalisFrame* CMainFrame::OpenProject(const QString& path) {
     m_MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(open->parentWidget()));
     return nullptr;
   }
-  auto* project = new COrvalisFrame(std::make_unique<COrvalisDoc>(path.toStdString()),
-                                    m_Progress);
+  auto* project = new COrvalisFrame(std::make_unique<COrvalisDoc>(path.toStdString()), m_Progress);
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const bool added =
       project->GetDocument()->AddStream(path.toStdString(), project->GetView()) != nullptr;
@@ -394,9 +394,9 @@ void CMainFrame::RecordOpening(COrvalisFrame* project) {
 void CMainFrame::UpdateLoadedPointsStatus(COrvalisFrame* project) {
   if (project != GetActiveProject()) return;
   const COrvalisDoc* document = project->GetDocument();
-  m_StatusPane->setText(QString::fromStdString(FormatLoadedPointsStatus(
-      document->GetLoadedPointsCount(), document->GetTotalPointsCount(),
-      document->GetPointSize(), document->GetColorMode())));
+  m_StatusPane->setText(QString::fromStdString(
+      FormatLoadedPointsStatus(document->GetLoadedPointsCount(), document->GetTotalPointsCount(),
+                               document->GetPointSize(), document->GetColorMode())));
   const QSignalBlocker block(m_PointSizeSlider);
   m_PointSizeSlider->setValue(document->GetPointSize());
 }
@@ -471,7 +471,9 @@ void CMainFrame::ApplyPresetView(int view) {
   if (COrvalisFrame* project = GetActiveProject()) project->GetView()->ApplyPresetView(view);
 }
 
-void CMainFrame::OnReset() { ApplyPresetView(VIEW_TOP); }
+void CMainFrame::OnReset() {
+  ApplyPresetView(VIEW_TOP);
+}
 
 void CMainFrame::OnAnaglyph() {
   if (COrvalisFrame* project = GetActiveProject()) {
@@ -519,9 +521,13 @@ void CMainFrame::ShowInformation(const QString& text) {
     std::fprintf(stderr, "orvalis: %s\n", text.toLocal8Bit().constData());
 }
 
-void CMainFrame::OnHelpIta() { OpenHelp("[ITA]_Orvalis"); }
+void CMainFrame::OnHelpIta() {
+  OpenHelp("[ITA]_Orvalis");
+}
 
-void CMainFrame::OnHelpEng() { OpenHelp("[ENG]_Orvalis"); }
+void CMainFrame::OnHelpEng() {
+  OpenHelp("[ENG]_Orvalis");
+}
 
 void CMainFrame::OnInfo() {
   QMessageBox::about(

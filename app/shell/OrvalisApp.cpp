@@ -70,7 +70,8 @@ COrvalisApp::~COrvalisApp() {
 bool COrvalisApp::InitInstance(const QString& stream) {
   SetMessagePump([] { QCoreApplication::processEvents(); });
   if (m_Interactive) InstallMessageBoxes();
-  SetShiftKeyQuery([] { return (QApplication::queryKeyboardModifiers() & Qt::ShiftModifier) != 0; });
+  SetShiftKeyQuery(
+      [] { return (QApplication::queryKeyboardModifiers() & Qt::ShiftModifier) != 0; });
   InitStrmDllFromSettings();
   ApplyAppLook(*qApp, LoadStoredAppLook());
   QApplication::setWindowIcon(MakeProgramIcon());
@@ -87,8 +88,7 @@ bool COrvalisApp::InitInstance(const QString& stream) {
 
 // The library's messages reach the user in message boxes.
 void COrvalisApp::InstallMessageBoxes() {
-  SetUserMessageHook([](const std::string& text, const std::string& caption,
-                        UserMessageKind kind) {
+  SetUserMessageHook([](const std::string& text, const std::string& caption, UserMessageKind kind) {
     const QString title = caption.empty() ? QString("Orvalis") : QString::fromStdString(caption);
     const QString message = QString::fromStdString(text);
     if (kind == UserMessageKind::Information)

@@ -35,7 +35,9 @@ void COrvalisFrame::SetLayout(int layout) {
   ApplyLayout();
 }
 
-QList<int> COrvalisFrame::GetColumnWidths() const { return m_Splitter->sizes(); }
+QList<int> COrvalisFrame::GetColumnWidths() const {
+  return m_Splitter->sizes();
+}
 
 void COrvalisFrame::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);

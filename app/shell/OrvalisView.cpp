@@ -1,5 +1,12 @@
 #include "app/shell/OrvalisView.h"
 
+#include <vtkGenericOpenGLRenderWindow.h>
+#include <vtkLookupTable.h>
+#include <vtkNew.h>
+#include <vtkRenderWindow.h>
+#include <vtkScalarBarActor.h>
+#include <vtkScalarBarWidget.h>
+
 #include <QCoreApplication>
 #include <QImage>
 #include <QKeyEvent>
@@ -7,13 +14,6 @@
 #include <QWheelEvent>
 #include <filesystem>
 #include <limits>
-
-#include <vtkGenericOpenGLRenderWindow.h>
-#include <vtkLookupTable.h>
-#include <vtkNew.h>
-#include <vtkRenderWindow.h>
-#include <vtkScalarBarActor.h>
-#include <vtkScalarBarWidget.h>
 
 #include "app/projects/OrvalisDoc.h"
 #include "app/projects/ProjectFiles.h"
@@ -78,7 +78,9 @@ COrvalisView::~COrvalisView() {
   doneCurrent();
 }
 
-::RenderWindow* COrvalisView::GetRenderWindowRecord() const { return ::GetRenderWindow(static_cast<WindowId>(this)); }
+::RenderWindow* COrvalisView::GetRenderWindowRecord() const {
+  return ::GetRenderWindow(static_cast<WindowId>(this));
+}
 
 void COrvalisView::Redraw() {
   m_Invalidated = true;
@@ -127,7 +129,8 @@ void COrvalisView::StartOverviewTimerWhenMissing() {
 }
 
 void COrvalisView::timerEvent(QTimerEvent* event) {
-  if (event->timerId() != m_OverviewTimer.timerId()) return QVTKOpenGLNativeWidget::timerEvent(event);
+  if (event->timerId() != m_OverviewTimer.timerId())
+    return QVTKOpenGLNativeWidget::timerEvent(event);
   RW_OnTimer(this, kOverviewTimerId);
   m_OverviewTimer.stop();
   m_FirstDraw = false;
@@ -184,7 +187,9 @@ void COrvalisView::mouseMoveEvent(QMouseEvent* event) {
   if (event->buttons() == Qt::NoButton) ShowCursorCoordinates(event->pos());
 }
 
-void COrvalisView::mouseDoubleClickEvent(QMouseEvent* event) { mousePressEvent(event); }
+void COrvalisView::mouseDoubleClickEvent(QMouseEvent* event) {
+  mousePressEvent(event);
+}
 
 void COrvalisView::wheelEvent(QWheelEvent* event) {
   const QPoint position = event->position().toPoint();
@@ -196,7 +201,9 @@ void COrvalisView::wheelEvent(QWheelEvent* event) {
 
 void COrvalisView::enterEvent(QEvent*) {}
 
-void COrvalisView::leaveEvent(QEvent*) { emit coordinatesChanged("No value"); }
+void COrvalisView::leaveEvent(QEvent*) {
+  emit coordinatesChanged("No value");
+}
 
 void COrvalisView::ShowCursorCoordinates(const QPoint& position) {
   makeCurrent();
@@ -265,7 +272,9 @@ void COrvalisView::ToggleAnaglyph() {
   Redraw();
 }
 
-bool COrvalisView::IsAnaglyphOn() const { return renderWindow()->GetStereoRender() != 0; }
+bool COrvalisView::IsAnaglyphOn() const {
+  return renderWindow()->GetStereoRender() != 0;
+}
 
 // The legend shows the intensity or elevation scale when every stream uses the same one.
 void COrvalisView::UpdateScalarBar() {

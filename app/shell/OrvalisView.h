@@ -4,8 +4,9 @@
 // through DrawSpClouds when the view was invalidated.
 #pragma once
 
-#include <QBasicTimer>
 #include <QVTKOpenGLNativeWidget.h>
+
+#include <QBasicTimer>
 
 class COrvalisDoc;
 class TProgressTimeToComplete;

@@ -7,11 +7,17 @@ namespace {
 constexpr int kLastColourMode = 6;
 }
 
-int NextColourMode(int mode) { return mode >= kLastColourMode ? 0 : mode + 1; }
+int NextColourMode(int mode) {
+  return mode >= kLastColourMode ? 0 : mode + 1;
+}
 
-int PreviousColourMode(int mode) { return mode <= 0 ? kLastColourMode : mode - 1; }
+int PreviousColourMode(int mode) {
+  return mode <= 0 ? kLastColourMode : mode - 1;
+}
 
-int SteppedPointSize(int size, int delta) { return size + delta < 1 ? size : size + delta; }
+int SteppedPointSize(int size, int delta) {
+  return size + delta < 1 ? size : size + delta;
+}
 
 const char* StatusModeName(int mode) {
   static const char* const names[] = {"Elevation", "Intensity",   "RGB",  "Normals",

@@ -1,18 +1,19 @@
 // Orvalis: browsing and annotating survey sites. `orvalis [STREAM]` opens a stream at start;
 // `orvalis --screenshot FILE.png STREAM` opens it, waits for the first full paint, saves the
 // main window's picture and quits.
+#include <QVTKOpenGLNativeWidget.h>
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QSurfaceFormat>
 #include <QTimer>
-#include <QVTKOpenGLNativeWidget.h>
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/shell/MainFrame.h"
+#include "app/shell/OrvalisApp.h"
 #include "app/shell/OrvalisFrame.h"
 #include "app/shell/OrvalisView.h"
-#include "app/shell/OrvalisApp.h"
 
 namespace {
 

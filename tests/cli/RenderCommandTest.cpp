@@ -1,6 +1,5 @@
 // nimbex render, run as a user runs it, under the virtual display the tests get.
 #include <gtest/gtest.h>
-
 #include <vtkImageData.h>
 #include <vtkNew.h>
 #include <vtkPNGReader.h>
@@ -114,8 +113,8 @@ TEST_F(RenderCommandTest, HiddenClassesAndModesChangeThePicture) {
 
 TEST(RenderCommand, AStreamThatCannotBeOpenedIsNamedAndNothingIsWritten) {
   ScratchFolder folder;
-  const CommandResult result = RunNimbex("render " + Quoted(folder / "missing.strm") + " -o " +
-                                         Quoted(folder / "x.png"));
+  const CommandResult result =
+      RunNimbex("render " + Quoted(folder / "missing.strm") + " -o " + Quoted(folder / "x.png"));
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.out.find("missing.strm"), std::string::npos) << result.out;
   EXPECT_FALSE(fs::exists(folder / "x.png"));

@@ -1,19 +1,19 @@
 // The program's windows driven as a user drives them, under a virtual display.
 #include <gtest/gtest.h>
+#include <vtkCamera.h>
+#include <vtkRenderer.h>
 
+#include <QApplication>
 #include <QImage>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-#include <QApplication>
 #include <cstdlib>
 #include <filesystem>
 
 #include "DataBaseSql.h"
 #include "ProjectOpening.h"
-#include "tests/support/CommandRunner.h"
-#include "tests/support/StreamWriter.h"
 #include "app/projects/OrvalisDoc.h"
 #include "app/shell/MainFrame.h"
 #include "app/shell/OrvalisApp.h"
@@ -22,9 +22,8 @@
 #include "app/widgets/ProgressTimeToCompleteCtrl.h"
 #include "nimbex/access/Nimbex.h"
 #include "nimbex/window/RenderWindow.h"
-
-#include <vtkCamera.h>
-#include <vtkRenderer.h>
+#include "tests/support/CommandRunner.h"
+#include "tests/support/StreamWriter.h"
 
 namespace {
 
@@ -87,7 +86,7 @@ int CountDrawnPixels(const QImage& picture) {
   for (int y = picture.height() / 4; y < 3 * picture.height() / 4; ++y)
     for (int x = picture.width() / 4; x < 3 * picture.width() / 4; ++x)
       drawn += qAbs(qRed(picture.pixel(x, y)) - qRed(background)) +
-                       qAbs(qGreen(picture.pixel(x, y)) - qGreen(background)) >
+                   qAbs(qGreen(picture.pixel(x, y)) - qGreen(background)) >
                40;
   return drawn;
 }
@@ -124,8 +123,7 @@ TEST_F(ShellTest, OpeningTheDemoSiteShowsItInTheViewOnce) {
   EXPECT_EQ(frame.GetProjects().size(), 1);
 
   // The project's overview picture follows its first paint.
-  const std::filesystem::path overview =
-      std::filesystem::path(demo).replace_extension(".jpg");
+  const std::filesystem::path overview = std::filesystem::path(demo).replace_extension(".jpg");
   for (int wait = 0; wait < 50 && !std::filesystem::exists(overview); ++wait) QTest::qWait(100);
   EXPECT_TRUE(std::filesystem::exists(overview));
 

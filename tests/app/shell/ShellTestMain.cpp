@@ -1,9 +1,9 @@
 // The shell tests share one application, made as the program makes it.
+#include <QVTKOpenGLNativeWidget.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QSurfaceFormat>
-#include <QVTKOpenGLNativeWidget.h>
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);

@@ -1,6 +1,6 @@
-#include "app/shell/ViewCommands.h"
-
 #include <gtest/gtest.h>
+
+#include "app/shell/ViewCommands.h"
 
 TEST(ViewCommands, ColourModesWrapAroundBothWays) {
   EXPECT_EQ(NextColourMode(6), 0);
