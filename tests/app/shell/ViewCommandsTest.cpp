@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "app/projects/OrvalisDoc.h"
 #include "app/shell/ViewCommands.h"
+#include "nimbex/access/Nimbex.h"
+#include "tests/support/StreamWriter.h"
 
 TEST(ViewCommands, ColourModesWrapAroundBothWays) {
   EXPECT_EQ(NextColourMode(6), 0);
@@ -38,4 +41,27 @@ TEST(ViewCommands, LayoutsGiveTheirColumnWidths) {
   EXPECT_EQ(drawing.drawing, 666);
   EXPECT_EQ(GetProgressControlWidth(1400), 400);
   EXPECT_EQ(GetProgressControlWidth(800), 0);
+}
+
+TEST(ViewCommands, ANewStreamStartsInTheColourModeThatSuitsIt) {
+  ScratchFolder folder;
+  auto modeOf = [&folder](bool tri, bool rgb, bool rif) {
+    TestStream stream = MakeLatticeStream(0, 3, 0);
+    stream.tri = tri;
+    stream.rgb = rgb;
+    stream.rif = rif;
+    if (tri) stream.items[0].triangles = {{0, 1, 2}};
+    static int count = 0;
+    const std::string path = (folder / ("stream" + std::to_string(++count) + ".strm")).string();
+    WriteTestStream(path, stream);
+    CNimbex cloud(path.c_str());
+    EXPECT_EQ(cloud.OpenStrmCloud(), 1) << cloud.GetLastError();
+    return GetInitialColorMode(cloud);
+  };
+  EXPECT_EQ(modeOf(true, true, true), CVM_USER_DEFINED);
+  EXPECT_EQ(modeOf(false, true, true), CVM_RGB);
+  EXPECT_EQ(modeOf(false, false, true), CVM_INTENSITY);
+  EXPECT_EQ(modeOf(false, false, false), CVM_ELEVATION);
+  EXPECT_TRUE(IsStreamPath("/data/Site.STRM"));
+  EXPECT_FALSE(IsStreamPath("/data/site.las"));
 }
