@@ -181,6 +181,21 @@ TEST_F(ShellTest, DraggingTurnsTheCameraAndReleaseLoadsTheNewView) {
   EXPECT_GT(view->GetRegenerationCount(), paints);
 }
 
+TEST_F(ShellTest, ClosingAProjectReleasesItsRenderWindow) {
+  auto app = StartProgram();
+  CMainFrame& frame = *app->GetMainFrame();
+  COrvalisFrame* project = OpenAndPaint(frame);
+  ASSERT_NE(project, nullptr);
+  const WindowId view = project->GetView();
+  ASSERT_NE(GetRenderWindow(view), nullptr);
+  project->parentWidget()->close();
+  QTest::qWait(50);
+  EXPECT_EQ(frame.GetProjects().size(), 0);
+  EXPECT_EQ(GetRenderWindow(view), nullptr);
+  // The project can be opened again afterwards.
+  EXPECT_NE(OpenAndPaint(frame), nullptr);
+}
+
 TEST_F(ShellTest, ProgressControlStaysThousandPixelsNarrowerThanTheWindow) {
   auto app = StartProgram();
   CMainFrame& frame = *app->GetMainFrame();
