@@ -143,47 +143,38 @@ void COrvalisView::SaveOverviewPicture() {
   grabFramebuffer().save(QString::fromStdString(picture), "JPG");
 }
 
+WinPoint COrvalisView::ToWindowPixel(const QPoint& position) const {
+  const double ratio = devicePixelRatioF();
+  return {int(position.x() * ratio), int(position.y() * ratio)};
+}
+
 void COrvalisView::mousePressEvent(QMouseEvent* event) {
-  const WinPoint pt{int(event->x() * devicePixelRatioF()), int(event->y() * devicePixelRatioF())};
+  const WinPoint pt = ToWindowPixel(event->pos());
   const int flags = KeyFlags(event->modifiers(), event->buttons());
-  switch (event->button()) {
-    case Qt::LeftButton:
-      emit helpTip("Left click to rotate the view; right click to zoom; wheel button to pan");
-      RW_OnLButtonDown(this, flags, pt, nullptr);
-      break;
-    case Qt::MiddleButton:
-      RW_OnMButtonDown(this, flags, pt);
-      break;
-    case Qt::RightButton:
-      RW_OnRButtonDown(this, flags, pt);
-      break;
-    default:
-      break;
+  if (event->button() == Qt::LeftButton) {
+    emit helpTip("Left click to rotate the view; right click to zoom; wheel button to pan");
+    RW_OnLButtonDown(this, flags, pt, nullptr);
+  } else if (event->button() == Qt::MiddleButton) {
+    RW_OnMButtonDown(this, flags, pt);
+  } else if (event->button() == Qt::RightButton) {
+    RW_OnRButtonDown(this, flags, pt);
   }
 }
 
 void COrvalisView::mouseReleaseEvent(QMouseEvent* event) {
-  const WinPoint pt{int(event->x() * devicePixelRatioF()), int(event->y() * devicePixelRatioF())};
+  const WinPoint pt = ToWindowPixel(event->pos());
   const int flags = KeyFlags(event->modifiers(), event->buttons());
-  switch (event->button()) {
-    case Qt::LeftButton:
-      RW_OnLButtonUp(this, flags, pt);
-      break;
-    case Qt::MiddleButton:
-      RW_OnMButtonUp(this, flags, pt);
-      break;
-    case Qt::RightButton:
-      RW_OnRButtonUp(this, flags, pt);
-      break;
-    default:
-      break;
-  }
+  if (event->button() == Qt::LeftButton)
+    RW_OnLButtonUp(this, flags, pt);
+  else if (event->button() == Qt::MiddleButton)
+    RW_OnMButtonUp(this, flags, pt);
+  else if (event->button() == Qt::RightButton)
+    RW_OnRButtonUp(this, flags, pt);
 }
 
 void COrvalisView::mouseMoveEvent(QMouseEvent* event) {
-  const WinPoint pt{int(event->x() * devicePixelRatioF()), int(event->y() * devicePixelRatioF())};
   setFocus();
-  RW_OnMouseMove(this, KeyFlags(event->modifiers(), event->buttons()), pt);
+  RW_OnMouseMove(this, KeyFlags(event->modifiers(), event->buttons()), ToWindowPixel(event->pos()));
   if (event->buttons() == Qt::NoButton) ShowCursorCoordinates(event->pos());
 }
 
@@ -192,11 +183,10 @@ void COrvalisView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void COrvalisView::wheelEvent(QWheelEvent* event) {
-  const QPoint position = event->position().toPoint();
-  const WinPoint pt{int(position.x() * devicePixelRatioF()),
-                    int(position.y() * devicePixelRatioF())};
   const int steps = event->angleDelta().y() / 120;
-  if (steps != 0) RW_OnMouseWheel(this, KeyFlags(event->modifiers(), event->buttons()), pt, steps);
+  if (steps != 0)
+    RW_OnMouseWheel(this, KeyFlags(event->modifiers(), event->buttons()),
+                    ToWindowPixel(event->position().toPoint()), steps);
 }
 
 void COrvalisView::enterEvent(QEvent*) {}
@@ -208,9 +198,7 @@ void COrvalisView::leaveEvent(QEvent*) {
 void COrvalisView::ShowCursorCoordinates(const QPoint& position) {
   makeCurrent();
   double point[3];
-  const WinPoint pt{int(position.x() * devicePixelRatioF()),
-                    int(position.y() * devicePixelRatioF())};
-  const bool found = SnapToPoint(this, pt, point) != 0;
+  const bool found = SnapToPoint(this, ToWindowPixel(position), point) != 0;
   doneCurrent();
   emit coordinatesChanged(QString::fromStdString(FormatCursorCoordinates(found ? point : nullptr)));
 }

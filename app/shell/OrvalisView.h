@@ -8,6 +8,8 @@
 
 #include <QBasicTimer>
 
+#include "nimbex/platform/WinTypes.h"
+
 class COrvalisDoc;
 class TProgressTimeToComplete;
 class CTextSink;
@@ -55,6 +57,8 @@ class COrvalisView : public QVTKOpenGLNativeWidget {
   void leaveEvent(QEvent* event) override;
 
  private:
+  // Qt's logical pixels as the window's device pixels, which the library counts in.
+  WinPoint ToWindowPixel(const QPoint& position) const;
   void UpdateScalarBar();
   void ShowCursorCoordinates(const QPoint& position);
   void SaveOverviewPicture();
