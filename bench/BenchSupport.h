@@ -5,23 +5,42 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <string>
 #include <functional>
+#include <string>
 #include <vector>
+
+inline double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// The wall time of one run of `work`, in milliseconds.
+inline double Milliseconds(const std::function<void()>& work) {
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
+}
 
 // The median wall time of `runs` runs of `work`, in milliseconds.
 inline double MedianMilliseconds(int runs, const std::function<void()>& work) {
   std::vector<double> times;
-  for (int run = 0; run < runs; ++run) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    times.push_back(
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-            .count());
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
+  for (int run = 0; run < runs; ++run) times.push_back(Milliseconds(work));
+  return Median(times);
+}
+
+// The floor of work that delivers `bytes`: the median time of copying them, warm.
+inline double MemcpyMilliseconds(size_t bytes, int runs) {
+  std::vector<char> source(bytes, 1), target(bytes, 0);
+  volatile char sink = 0;
+  auto copy = [&] {
+    std::memcpy(target.data(), source.data(), bytes);
+    sink = sink + target[bytes / 2];
+  };
+  copy();
+  return MedianMilliseconds(runs, copy);
 }
 
 namespace fs = std::filesystem;
@@ -57,3 +76,15 @@ inline fs::path EnsureViewStream(const fs::path& build) {
   return strm;
 }
 
+// The demo site's stream named by the benchmark's one argument, the build folder; empty,
+// after saying why, when the arguments are wrong or the stream cannot be made.
+inline fs::path ViewStreamFromArguments(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s BUILD_FOLDER\n", argv[0]);
+    return {};
+  }
+  const fs::path strm = EnsureViewStream(argv[1]);
+  if (strm.empty())
+    std::fprintf(stderr, "cannot make the demo site's stream under %s/bench-data\n", argv[1]);
+  return strm;
+}

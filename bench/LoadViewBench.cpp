@@ -21,7 +21,6 @@
 #include "bench/BenchSupport.h"
 #include "nimbex/access/Nimbex.h"
 
-
 namespace {
 
 constexpr int kWindowWidth = 1920;
@@ -69,29 +68,11 @@ ViewReading ReadWholeView(CNimbex& cloud, ViewArrays& arrays, int budget) {
   return reading;
 }
 
-double MemcpyMilliseconds(size_t bytes) {
-  std::vector<char> source(bytes, 1), target(bytes, 0);
-  volatile char sink = 0;
-  auto copy = [&] {
-    std::memcpy(target.data(), source.data(), bytes);
-    sink = sink + target[bytes / 2];
-  };
-  copy();
-  return MedianMilliseconds(kRuns, copy);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: %s BUILD_FOLDER\n", argv[0]);
-    return 2;
-  }
-  const fs::path strm = EnsureViewStream(argv[1]);
-  if (strm.empty()) {
-    std::fprintf(stderr, "cannot make the demo site's stream under %s/bench-data\n", argv[1]);
-    return 1;
-  }
+  const fs::path strm = ViewStreamFromArguments(argc, argv);
+  if (strm.empty()) return 1;
   CNimbex cloud(strm.c_str());
   if (!cloud.OpenStrmCloud()) {
     std::fprintf(stderr, "open failed: %s\n", cloud.GetLastError().c_str());
@@ -108,7 +89,7 @@ int main(int argc, char** argv) {
   }
   const double loadMs = MedianMilliseconds(kRuns, [&] { ReadWholeView(cloud, arrays, budget); });
   const size_t bytes = static_cast<size_t>(reading.points) * kBytesPerPoint;
-  const double copyMs = MemcpyMilliseconds(bytes);
+  const double copyMs = MemcpyMilliseconds(bytes, kRuns);
 
   std::printf("view    %d x %d pixels, detail %.1f: budget %d points of %d\n", kWindowWidth,
               kWindowHeight, kDetail, budget, cloud.GetPointsCount());
