@@ -44,22 +44,13 @@ void SetEventInformation(RenderWindow* window, int flags, WinPoint pt) {
                                        (flags & MK_SHIFT) != 0);
 }
 
-void ShowMasks(RenderWindow* window) {
+// Gives every stream's mapper the poly data `shown` picks (its mask or its detail).
+void ShowOnMappers(RenderWindow* window, vtkPolyData* (CNimbex::*shown)() const) {
   for (CNimbex* cloud : window->m_Clouds) {
     vtkPolyDataMapper* mapper = cloud->GetMapper();
-    vtkPolyData* mask = cloud->GetMaskPolyData();
-    if (!mapper || !mask) continue;
-    mapper->SetInputData(mask);
-    mapper->Update();
-  }
-}
-
-void ShowDetail(RenderWindow* window) {
-  for (CNimbex* cloud : window->m_Clouds) {
-    vtkPolyDataMapper* mapper = cloud->GetMapper();
-    vtkPolyData* detail = cloud->GetRenderPolyData();
-    if (!mapper || !detail) continue;
-    mapper->SetInputData(detail);
+    vtkPolyData* data = (cloud->*shown)();
+    if (!mapper || !data) continue;
+    mapper->SetInputData(data);
     mapper->Update();
   }
 }
@@ -69,7 +60,7 @@ void Invalidate(RenderWindow* window) {
 }
 
 int ButtonDown(RenderWindow* window, int flags, WinPoint pt, unsigned long event) {
-  ShowMasks(window);
+  ShowOnMappers(window, &CNimbex::GetMaskPolyData);
   SetEventInformation(window, flags, pt);
   window->m_Interactor->InvokeEvent(event);
   return 1;
@@ -78,7 +69,7 @@ int ButtonDown(RenderWindow* window, int flags, WinPoint pt, unsigned long event
 int ButtonUp(WindowId hwnd, int flags, WinPoint pt, unsigned long event) {
   RenderWindow* window = InteractiveWindow(hwnd);
   if (!window) return 0;
-  ShowDetail(window);
+  ShowOnMappers(window, &CNimbex::GetRenderPolyData);
   SetEventInformation(window, flags, pt);
   window->m_Interactor->InvokeEvent(event);
   Invalidate(window);
