@@ -52,13 +52,6 @@ int HideClasses(const std::vector<int>& classes) {
   return 1;
 }
 
-// A stream that cannot be opened is opened once more without a window to say why.
-std::string WhyNotOpened(const std::string& path) {
-  CNimbex probe(path.c_str());
-  if (!probe.OpenStrmCloud()) return probe.GetLastError();
-  return "the stream " + path + " cannot be drawn";
-}
-
 // The scene bounds (absolute minus the window centre) of every stream of the window.
 void GetSceneBounds(const RenderWindow& window, double* scene) {
   for (int axis = 0; axis < 3; ++axis) {
@@ -123,7 +116,7 @@ bool DrawStreams(WindowId id, const RenderOptions& options) {
     CNimbex* cloud = AddSpCloud(path.c_str(), id, 0);
     if (!cloud) {
       const bool twice = GetSpCloud(id, path.c_str()) != nullptr;
-      Refuse(twice ? "the stream " + path + " is given twice" : WhyNotOpened(path));
+      Refuse(twice ? "the stream " + path + " is given twice" : GetAddSpCloudError());
       return false;
     }
     SetUpStream(*cloud, options);

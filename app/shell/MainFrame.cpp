@@ -37,6 +37,7 @@
 #include "app/widgets/ProgressTimeToCompleteCtrl.h"
 #include "nimbex/access/Nimbex.h"
 #include "nimbex/format/StrmHeader.h"
+#include "nimbex/window/RenderWindow.h"
 
 namespace {
 
@@ -346,9 +347,7 @@ COrvalisFrame* CMainFrame::FindProject(const QString& path) const {
 
 QString CMainFrame::WhyNotLoaded(const QString& path) const {
   if (!IsStreamPath(path.toStdString())) return "only .strm streams can be opened";
-  CNimbex probe(path.toUtf8().constData());
-  if (!probe.OpenStrmCloud()) return QString::fromStdString(probe.GetLastError());
-  return "the 3D view cannot draw it";
+  return QString::fromStdString(GetAddSpCloudError());
 }
 
 COrvalisFrame* CMainFrame::OpenProject(const QString& path) {

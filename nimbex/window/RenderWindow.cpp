@@ -24,6 +24,11 @@ std::vector<RenderWindow*>& Registry() {
   return registry;
 }
 
+std::string& AddSpCloudError() {
+  static std::string error;
+  return error;
+}
+
 // A record with its renderer (parallel projection) added to `window` and its transform.
 RenderWindow* NewRecord(WindowId hwnd, vtkRenderWindow* window) {
   auto* record = new RenderWindow;
@@ -79,7 +84,12 @@ CNimbex* OpenCloud(RenderWindow* record, const char* fileName) {
   cloud->SetWorldToView(record->m_WorldToView);
   cloud->SetStrmRenderWindow(record);
   record->m_Clouds.push_back(cloud);
-  if (!cloud->InitStrmCloud(record->m_hWnd)) RemoveSpCloud(cloud, record->m_hWnd);
+  if (!cloud->InitStrmCloud(record->m_hWnd)) {
+    AddSpCloudError() = cloud->GetLastError().empty()
+                            ? std::string("the stream ") + fileName + " cannot be drawn"
+                            : cloud->GetLastError();
+    RemoveSpCloud(cloud, record->m_hWnd);
+  }
   return cloud;
 }
 
@@ -121,13 +131,24 @@ RenderWindow* CreateRenderWindow(WindowId hwnd, vtkRenderWindow* window,
 }
 
 CNimbex* AddSpCloud(const char* fileName, WindowId hwnd, int offScreen) {
-  if (!hwnd || !fileName) return nullptr;
+  std::string& error = AddSpCloudError();
+  error.clear();
+  if (!hwnd || !fileName) {
+    error = "no window or no file name was given";
+    return nullptr;
+  }
   RenderWindow* record = GetRenderWindow(hwnd);
   if (!record) {
-    if (!offScreen) return nullptr;
+    if (!offScreen) {
+      error = "the window has no render window to draw in";
+      return nullptr;
+    }
     record = CreateOffScreenWindow(hwnd);
   }
-  if (GetSpCloud(record, fileName, nullptr)) return nullptr;
+  if (GetSpCloud(record, fileName, nullptr)) {
+    error = std::string("the stream ") + fileName + " is shown in this window already";
+    return nullptr;
+  }
   CNimbex* cloud = OpenCloud(record, fileName);
   if (!record->m_Clouds.empty()) {
     CenterWindow(record);
@@ -135,6 +156,10 @@ CNimbex* AddSpCloud(const char* fileName, WindowId hwnd, int offScreen) {
     for (CNimbex* shown : record->m_Clouds) shown->UpdateMaskPolyData(record);
   }
   return cloud;
+}
+
+const std::string& GetAddSpCloudError() {
+  return AddSpCloudError();
 }
 
 // The stream is found by identity: a stream of the same file shown in another window (or a

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "nimbex/platform/Geometry.h"
@@ -78,6 +79,9 @@ RenderWindow* CreateRenderWindow(WindowId hwnd, vtkRenderWindow* window,
 // off-screen VTK window; an on-screen one must have been made by CreateRenderWindow.
 // Null when the stream cannot be opened or the window already shows this file.
 CNimbex* AddSpCloud(const char* fileName, WindowId hwnd, int offScreen);
+// Why the last AddSpCloud returned null, naming the file where one is at fault; empty after
+// a stream was added.
+const std::string& GetAddSpCloudError();
 int RemoveSpCloud(CNimbex*& cloud, WindowId hwnd);
 CNimbex* GetSpCloud(WindowId hwnd, const char* fileName, int* index = nullptr);
 CNimbex* GetSpCloud(RenderWindow* window, const char* fileName, int* index);
