@@ -83,11 +83,9 @@ void BenchReading(const ScratchFolder& folder) {
          std::initializer_list<vtkDataArray*>{classes, colors, pulses, intensities, normals})
       array->Reset();
     cloud.ResetIOPtsLoaded();
-    for (POSITION position = cloud.GetFirstItem(); position;) {
-      int id = 0;
-      Item* item = nullptr;
-      cloud.GetNextItem(position, id, item);
-      cloud.LoadItemIO(-1, id, xyz, vertices, classes, colors, intensities, pulses, normals, 1);
+    for (const Item& item : cloud.GetLevelItems(-1)) {
+      cloud.LoadItemIO(-1, item.id, xyz, vertices, classes, colors, intensities, pulses, normals,
+                       1);
     }
     points = xyz->GetNumberOfPoints();
   };

@@ -26,12 +26,7 @@ int main(int argc, char** argv) {
   }
   const bool colors = cloud.HasColors();
   long long count = 0;
-  for (POSITION position = cloud.GetFirstItem(); position;) {
-    int id = 0;
-    Item* item = nullptr;
-    cloud.GetNextItem(position, id, item);
-    count += item->ptsCount;
-  }
+  for (const Item& item : cloud.GetLevelItems(-1)) count += item.ptsCount;
   std::fprintf(out,
                "ply\nformat binary_little_endian 1.0\nelement vertex %lld\n"
                "property float x\nproperty float y\nproperty float z\n%s"
@@ -39,15 +34,12 @@ int main(int argc, char** argv) {
                count,
                colors ? "property uchar red\nproperty uchar green\nproperty uchar blue\n" : "");
   std::vector<char> record;
-  for (POSITION position = cloud.GetFirstItem(); position;) {
-    int id = 0;
-    Item* item = nullptr;
-    cloud.GetNextItem(position, id, item);
+  for (const Item& item : cloud.GetLevelItems(-1)) {
     vtkNew<vtkPoints> points;
     vtkNew<vtkUnsignedCharArray> rgb;
     rgb->SetNumberOfComponents(3);
-    cloud.LoadItemIO(cloud.GetDepth(), id, points, nullptr, nullptr, colors ? rgb.Get() : nullptr,
-                     nullptr, nullptr, nullptr, 1);
+    cloud.LoadItemIO(cloud.GetDepth(), item.id, points, nullptr, nullptr,
+                     colors ? rgb.Get() : nullptr, nullptr, nullptr, nullptr, 1);
     for (vtkIdType i = 0; i < points->GetNumberOfPoints(); ++i) {
       const double* p = points->GetPoint(i);
       const float xyz[3] = {static_cast<float>(p[0]), static_cast<float>(p[1]),

@@ -69,14 +69,11 @@ int RunClassify(const ClassifyOptions& options) {
                   " are needed): it cannot be classified");
 
   long long changed = 0;
-  for (POSITION position = cloud.GetFirstItem(); position;) {
-    int id = 0;
-    Item* item = nullptr;
-    cloud.GetNextItem(position, id, item);
-    if (!item || item->ptsCount <= 0) continue;
-    const long long itemChanged = ClassifyItem(cloud, id, options.box, options.pointClass);
+  for (const Item& item : cloud.GetLevelItems(-1)) {
+    if (item.ptsCount <= 0) continue;
+    const long long itemChanged = ClassifyItem(cloud, item.id, options.box, options.pointClass);
     if (itemChanged < 0)
-      return Refuse("cannot rewrite the classes of item " + std::to_string(id) + " in " +
+      return Refuse("cannot rewrite the classes of item " + std::to_string(item.id) + " in " +
                     cloud.GetFileName(CLA_FILE) + " (" + std::to_string(changed) +
                     " points were changed before it)");
     changed += itemChanged;

@@ -16,12 +16,7 @@ int Refuse(const char* command, const std::string& message) {
 
 long long CountTriangles(CNimbex& cloud) {
   long long triangles = 0;
-  for (POSITION position = cloud.GetFirstItem(); position;) {
-    int id = 0;
-    Item* item = nullptr;
-    cloud.GetNextItem(position, id, item);
-    triangles += item->triCount;
-  }
+  for (const Item& item : cloud.GetLevelItems(-1)) triangles += item.triCount;
   return triangles;
 }
 

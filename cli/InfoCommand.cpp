@@ -23,18 +23,9 @@ std::vector<Level> CollectLevels(CNimbex& cloud) {
   std::vector<Level> levels;
   for (int depth = cloud.GetDepth(); depth >= 0; --depth) {
     Level level{depth, 0, 0};
-    const bool full = depth == cloud.GetDepth();
-    POSITION position = full ? cloud.GetFirstItem() : cloud.GetFirstOvwItem(depth);
-    while (position) {
-      int id = 0;
-      Item* item = nullptr;
-      if (full)
-        cloud.GetNextItem(position, id, item);
-      else
-        cloud.GetNextOvwItem(depth, position, id, item);
-      if (!item) break;
+    for (const Item& item : cloud.GetLevelItems(depth)) {
       ++level.items;
-      level.points += item->ptsCount;
+      level.points += item.ptsCount;
     }
     levels.push_back(level);
   }

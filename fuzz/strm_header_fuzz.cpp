@@ -46,15 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CNimbex cloud((ScratchStem() + ".strm").c_str());
   if (!cloud.OpenStrmCloud()) return 0;
   for (int depth = 0; depth <= cloud.GetDepth(); ++depth) {
-    const bool full = depth == cloud.GetDepth();
-    POSITION position = full ? cloud.GetFirstItem() : cloud.GetFirstOvwItem(depth);
-    while (position) {
-      int id = 0;
-      Item* item = nullptr;
-      if (full)
-        cloud.GetNextItem(position, id, item);
-      else
-        cloud.GetNextOvwItem(depth, position, id, item);
+    for (const Item& item : cloud.GetLevelItems(depth)) {
+      const int id = item.id;
       vtkNew<vtkPoints> points;
       vtkNew<vtkCellArray> cells;
       cloud.LoadItemIO(depth, id, points, cells, nullptr, nullptr, nullptr, nullptr, nullptr, 2);

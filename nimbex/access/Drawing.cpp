@@ -306,17 +306,11 @@ int CNimbex::InitStrmCloud(WindowId hwnd) {
   return 1;
 }
 
-// One vertex per full-resolution item at the item's centre, in iteration order.
+// One vertex per full-resolution item at the item's centre, in stored order.
 vtkSmartPointer<vtkPolyData> CNimbex::GetOverview() {
   if (m_Items.empty()) return nullptr;
   vtkNew<vtkPoints> centres;
-  POSITION position = GetFirstItem();
-  while (position) {
-    int id = 0;
-    Item* item = nullptr;
-    GetNextItem(position, id, item);
-    if (item) centres->InsertNextPoint(item->center);
-  }
+  for (const Item& item : m_Items) centres->InsertNextPoint(item.center);
   auto overview = vtkSmartPointer<vtkPolyData>::New();
   overview->SetPoints(centres);
   overview->SetVerts(MakeVertexCells(centres->GetNumberOfPoints()));

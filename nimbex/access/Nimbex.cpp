@@ -1,7 +1,5 @@
 #include "nimbex/access/Nimbex.h"
 
-#include "nimbex/platform/UCS.h"
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -13,6 +11,7 @@
 #include "nimbex/format/StrmHeader.h"
 #include "nimbex/format/Unset.h"
 #include "nimbex/platform/Hooks.h"
+#include "nimbex/platform/UCS.h"
 
 namespace {
 
@@ -279,10 +278,11 @@ void CNimbex::SetIntensityRange(double minimum, double maximum, int store) {
 // ---------------------------------------------------------------------------------------
 // Item index
 
-const std::vector<Item>* CNimbex::GetLevelItems(int depth) const {
-  if (depth == -1 || depth == m_Depth) return &m_Items;
-  if (depth < 0 || depth >= static_cast<int>(m_LevelItems.size())) return nullptr;
-  return &m_LevelItems[depth];
+const std::vector<Item>& CNimbex::GetLevelItems(int depth) const {
+  static const std::vector<Item> none;
+  if (depth == -1 || depth == m_Depth) return m_Items;
+  if (depth < 0 || depth >= static_cast<int>(m_LevelItems.size())) return none;
+  return m_LevelItems[depth];
 }
 
 int CNimbex::GetItem(int id, Item*& item) {

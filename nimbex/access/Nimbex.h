@@ -177,6 +177,9 @@ class CNimbex {
   int GetItem(int id, Item*& item);
   int GetItem(int id, Item*& item, int depth);
   int GetItemCount(int depth);
+  // The item records of level `depth` (-1: full resolution) in their stored order; empty for
+  // a level the stream does not have.
+  const std::vector<Item>& GetLevelItems(int depth) const;
   POSITION GetFirstItem() const;
   void GetNextItem(POSITION& position, int& id, Item*& item);
   POSITION GetFirstOvwItem(int depth) const;
@@ -376,7 +379,6 @@ class CNimbex {
                      vtkPoints* points);
   template <class Array>
   void LoadAttribute(StrmFileKind kind, int64_t position, int64_t count, int step, Array* array);
-  const std::vector<Item>* GetLevelItems(int depth) const;
   void ReleaseIndex();
 
   // Drawing (Drawing.cpp).

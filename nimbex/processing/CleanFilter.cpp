@@ -186,12 +186,9 @@ std::string CFilteredStream::FilterItems(const std::function<std::string(int id)
   if (status) status->SetText(title);
   if (progress) progress->SetRange(0, m_Source.GetItemCount(-1));
   int done = 0;
-  for (POSITION position = m_Source.GetFirstItem(); position;) {
+  for (const Item& item : m_Source.GetLevelItems(-1)) {
     if (cancel && *cancel) return "filtering cancelled: nothing was written";
-    int id = 0;
-    Item* item = nullptr;
-    m_Source.GetNextItem(position, id, item);
-    const std::string problem = item->ptsCount > 0 ? filterItem(id) : "";
+    const std::string problem = item.ptsCount > 0 ? filterItem(item.id) : "";
     if (!problem.empty()) return problem;
     if (progress) progress->SetPos(++done);
     PumpMsgs();
@@ -347,12 +344,7 @@ std::string CFilteredStream::CheckResult() const {
   if (!result.OpenStrmCloud())
     return "the new stream was written but cannot be opened: " + result.GetLastError();
   long long stored = 0;
-  for (POSITION position = result.GetFirstItem(); position;) {
-    int id = 0;
-    Item* item = nullptr;
-    result.GetNextItem(position, id, item);
-    stored += item->ptsCount;
-  }
+  for (const Item& item : result.GetLevelItems(-1)) stored += item.ptsCount;
   if (stored != m_PointsCount)
     return "the new stream holds " + std::to_string(stored) + " points instead of " +
            std::to_string(m_PointsCount) + " (is the disk full?)";

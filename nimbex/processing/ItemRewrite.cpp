@@ -173,13 +173,11 @@ int CNimbex::AdjustHeaderClassPtsCount() {
 
   std::vector<int> counts(m_ClassesPoints.size(), 0);
   vtkNew<vtkUnsignedCharArray> classes;
-  for (POSITION position = GetFirstItem(); position;) {
-    int id = 0;
-    Item* item = nullptr;
-    GetNextItem(position, id, item);
-    if (!item || item->ptsCount <= 0) continue;
+  for (const Item& item : m_Items) {
+    if (item.ptsCount <= 0) continue;
     classes->Reset();
-    if (!LoadItemIO(m_Depth, id, nullptr, nullptr, classes, nullptr, nullptr, nullptr, nullptr, 1))
+    if (!LoadItemIO(m_Depth, item.id, nullptr, nullptr, classes, nullptr, nullptr, nullptr, nullptr,
+                    1))
       return 0;
     for (vtkIdType i = 0; i < classes->GetNumberOfValues(); ++i)
       if (classes->GetValue(i) < counts.size()) ++counts[classes->GetValue(i)];

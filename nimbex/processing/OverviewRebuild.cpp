@@ -65,13 +65,7 @@ class COverviewRebuilder {
 
   bool RebuildLevel(int depth) {
     std::vector<const Item*> items;
-    POSITION position = m_Cloud.GetFirstOvwItem(depth);
-    while (position) {
-      int id = 0;
-      Item* item = nullptr;
-      m_Cloud.GetNextOvwItem(depth, position, id, item);
-      if (item) items.push_back(item);
-    }
+    for (const Item& item : m_Cloud.GetLevelItems(depth)) items.push_back(&item);
     std::sort(items.begin(), items.end(),
               [](const Item* a, const Item* b) { return a->id < b->id; });
     for (const Item* item : items)

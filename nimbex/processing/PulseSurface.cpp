@@ -138,14 +138,11 @@ bool WriteKeptPoints(CNimbex& cloud, int selection, CPointTextFile& text, std::s
   double offset[3];
   cloud.GetOffset(offset);
   ItemArrays arrays(cloud);
-  for (POSITION position = cloud.GetFirstItem(); position;) {
-    int id = 0;
-    Item* item = nullptr;
-    cloud.GetNextItem(position, id, item);
-    if (!item || item->ptsCount <= 0) continue;
-    if (!arrays.Load(cloud, id)) {
-      problem =
-          "cannot read the points of item " + std::to_string(id) + " of " + cloud.GetStrmFileName();
+  for (const Item& item : cloud.GetLevelItems(-1)) {
+    if (item.ptsCount <= 0) continue;
+    if (!arrays.Load(cloud, item.id)) {
+      problem = "cannot read the points of item " + std::to_string(item.id) + " of " +
+                cloud.GetStrmFileName();
       return false;
     }
     for (vtkIdType i = 0; i < arrays.points->GetNumberOfPoints(); ++i) {

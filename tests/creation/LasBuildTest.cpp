@@ -39,10 +39,8 @@ int Build(const fs::path& input, const fs::path& output, CStreamCreator& creator
 // Reads every item back and checks that its points lie in its cell; returns the points read.
 long long CheckEveryPointInItsCell(CNimbex& cloud, std::map<int, long long>* pulses = nullptr) {
   long long total = 0;
-  for (POSITION position = cloud.GetFirstItem(); position;) {
-    int id = 0;
-    Item* item = nullptr;
-    cloud.GetNextItem(position, id, item);
+  for (const Item& item : cloud.GetLevelItems(-1)) {
+    const int id = item.id;
     vtkNew<vtkPoints> points;
     vtkNew<vtkUnsignedCharArray> kinds;
     EXPECT_EQ(cloud.LoadItemIO(-1, id, points, nullptr, nullptr, nullptr, nullptr,

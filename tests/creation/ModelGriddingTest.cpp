@@ -100,10 +100,8 @@ std::vector<std::array<double, 3>> StoredPoints(const fs::path& stream) {
   double offset[3];
   cloud.GetOffset(offset);
   std::vector<std::array<double, 3>> all;
-  for (POSITION position = cloud.GetFirstItem(); position;) {
-    int id = 0;
-    Item* item = nullptr;
-    cloud.GetNextItem(position, id, item);
+  for (const Item& item : cloud.GetLevelItems(-1)) {
+    const int id = item.id;
     vtkNew<vtkPoints> points;
     cloud.LoadItemIO(-1, id, points, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 1);
     for (vtkIdType i = 0; i < points->GetNumberOfPoints(); ++i) {

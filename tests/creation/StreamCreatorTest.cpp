@@ -160,10 +160,8 @@ TEST(StreamCreatorTest, EveryPointComesBackInTheCellOfItsItem) {
   EXPECT_EQ(cloud.GetIntensityRange()[1], 58);
 
   long long total = 0;
-  for (POSITION position = cloud.GetFirstItem(); position;) {
-    int id = 0;
-    Item* item = nullptr;
-    cloud.GetNextItem(position, id, item);
+  for (const Item& item : cloud.GetLevelItems(-1)) {
+    const int id = item.id;
     vtkNew<vtkPoints> points;
     vtkNew<vtkUnsignedCharArray> colors, pulses;
     colors->SetNumberOfComponents(3);

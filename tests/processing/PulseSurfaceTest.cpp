@@ -27,10 +27,8 @@ void ReadAllPoints(CNimbex& cloud, const double* origin, vtkPoints* points,
                    std::vector<int>* pulses) {
   double offset[3];
   cloud.GetOffset(offset);
-  for (POSITION position = cloud.GetFirstItem(); position;) {
-    int id = 0;
-    Item* item = nullptr;
-    cloud.GetNextItem(position, id, item);
+  for (const Item& item : cloud.GetLevelItems(-1)) {
+    const int id = item.id;
     vtkNew<vtkPoints> local;
     vtkNew<vtkUnsignedCharArray> kinds;
     cloud.LoadItemIO(-1, id, local, nullptr, nullptr, nullptr, nullptr,
