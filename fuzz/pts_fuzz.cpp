@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <string>
 
-#include "nimbex/creation/ScanFiles.h"
+#include "nimbex/creation/AsciiModel.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ std::string WithPadding(uint8_t control, const std::string& text) {
   if (!(control & 1)) return text;
   size_t firstLineEnd = text.find('\n');
   if (firstLineEnd == std::string::npos) return text;
-  std::string blanks(CPtxReader::kBlockSize - (control >> 1), '\n');
+  std::string blanks(scantext::kBlockSize - (control >> 1), '\n');
   return text.substr(0, firstLineEnd + 1) + blanks + text.substr(firstLineEnd + 1);
 }
 

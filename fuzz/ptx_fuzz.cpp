@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "nimbex/creation/ScanFiles.h"
+#include "nimbex/creation/PtxReader.h"
 
 namespace {
 

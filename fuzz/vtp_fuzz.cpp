@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <string>
 
-#include "nimbex/creation/ScanFiles.h"
+#include "nimbex/creation/VtpReader.h"
 
 namespace {
 

@@ -12,7 +12,9 @@
 #include <cstdio>
 #include <functional>
 
-#include "nimbex/creation/ScanFiles.h"
+#include "nimbex/creation/AsciiModel.h"
+#include "nimbex/creation/PtxReader.h"
+#include "nimbex/creation/VtpReader.h"
 
 namespace {
 

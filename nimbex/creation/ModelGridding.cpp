@@ -16,9 +16,12 @@
 #include <cmath>
 #include <filesystem>
 
+#include "nimbex/creation/AsciiModel.h"
 #include "nimbex/creation/GlobalBounds.h"
-#include "nimbex/creation/ScanFiles.h"
+#include "nimbex/creation/PtxReader.h"
+#include "nimbex/creation/ScanText.h"
 #include "nimbex/creation/StreamCreator.h"
+#include "nimbex/creation/VtpReader.h"
 #include "nimbex/format/StrmFiles.h"
 #include "nimbex/platform/Hooks.h"
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "nimbex/access/Nimbex.h"
-#include "nimbex/creation/ScanFiles.h"
+#include "nimbex/creation/AsciiModel.h"
 #include "nimbex/format/PointClasses.h"
 #include "nimbex/format/StrmHeader.h"
 #include "nimbex/platform/Hooks.h"

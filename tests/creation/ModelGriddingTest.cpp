@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "nimbex/access/Nimbex.h"
+#include "nimbex/creation/AsciiModel.h"
 #include "nimbex/creation/GlobalBounds.h"
-#include "nimbex/creation/ScanFiles.h"
 #include "nimbex/creation/StreamCreator.h"
 #include "tests/support/StreamWriter.h"
 

@@ -1,0 +1,82 @@
+// ASCII model files: the first line tells PTS blocks from the version 2.0 scanner format.
+#include "nimbex/creation/AsciiModel.h"
+
+#include <vtkIdTypeArray.h>
+#include <vtkPointData.h>
+
+#include <algorithm>
+#include <cctype>
+#include <utility>
+
+using scantext::FilePtr;
+using scantext::IsLoneInteger;
+using scantext::Line;
+using scantext::LineSource;
+using scantext::OpenRegularFile;
+
+namespace asciimodel {
+
+vtkSmartPointer<vtkPolyData> BuildModel(ModelBuilder& b, bool coloured, vtkDataArray* extra) {
+  auto model = vtkSmartPointer<vtkPolyData>::New();
+  model->SetPoints(b.points);
+  model->SetVerts(VertexCells(b.points->GetNumberOfPoints()));
+  vtkPointData* data = model->GetPointData();
+  bool hasExtra = extra->GetNumberOfTuples() > 0;
+  if (coloured) {
+    data->SetScalars(b.rgb);
+    if (hasExtra) data->AddArray(extra);
+  } else if (hasExtra) {
+    data->SetScalars(extra);
+  }
+  return model;
+}
+
+vtkSmartPointer<vtkPolyData> Abandon(AsciiModelInfo& info, std::string problem) {
+  info.abandoned = true;
+  info.points = 0;
+  info.coloured = false;
+  info.problem = std::move(problem);
+  return nullptr;
+}
+
+}  // namespace asciimodel
+
+namespace {
+
+bool IsVersion2Line(const Line& line) {
+  static const char kTag[] = "#version 2.0";
+  if (line.tooLong || size_t(line.end - line.begin) != sizeof kTag - 1) return false;
+  return std::equal(line.begin, line.end, kTag, [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == b;
+  });
+}
+
+}  // namespace
+
+vtkSmartPointer<vtkPolyData> ReadAsciiModel(const std::string& path, AsciiModelInfo& info) {
+  info = AsciiModelInfo();
+  FilePtr file = OpenRegularFile(path);
+  if (!file) return asciimodel::Abandon(info, "cannot open the file");
+  LineSource lines(std::move(file), asciimodel::kMaxModelLine);
+  Line first;
+  int64_t count = 0;
+  if (!lines.Next(first)) return asciimodel::Abandon(info, "empty file");
+  if (IsVersion2Line(first)) return asciimodel::ReadVersion2Model(lines, info);
+  if (IsLoneInteger(first, count)) return asciimodel::ReadPtsBlocks(lines, info);
+  return asciimodel::Abandon(info, "line 1: neither a PTS point count nor \"#version 2.0\"");
+}
+
+// One vertex cell per point, built in one go.
+vtkSmartPointer<vtkCellArray> VertexCells(vtkIdType count) {
+  vtkNew<vtkIdTypeArray> offsets, connectivity;
+  offsets->SetNumberOfValues(count + 1);
+  connectivity->SetNumberOfValues(count);
+  for (vtkIdType i = 0; i < count; ++i) {
+    offsets->SetValue(i, i);
+    connectivity->SetValue(i, i);
+  }
+  offsets->SetValue(count, count);
+  auto cells = vtkSmartPointer<vtkCellArray>::New();
+  cells->SetData(offsets, connectivity);
+  return cells;
+}
