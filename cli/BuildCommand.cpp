@@ -96,10 +96,13 @@ int RunBuild(const BuildOptions& options) {
   const fs::path output(options.output);
   if (Lower(output.extension().string()) != ".strm")
     return Refuse("the output " + options.output + " must be a .strm file");
-  for (StrmFileKind kind : {STRM_FILE, PCI_FILE})
-    if (fs::exists(GetStrmCompanionName(output, kind)) && !options.overwrite)
-      return Refuse("the stream " + options.output +
-                    " exists already; choose another name or give --overwrite");
+  // Any file of the set counts: the new stream replaces the whole set.
+  for (int kind = 0; kind < STRM_FILE_KIND_COUNT && !options.overwrite; ++kind) {
+    const fs::path existing = GetStrmCompanionName(output, StrmFileKind(kind));
+    if (fs::exists(fs::symlink_status(existing)))
+      return Refuse("the stream " + options.output + " exists already (" + existing.string() +
+                    "); choose another name or give --overwrite");
+  }
 
   // Every attribute a LAS file holds is kept: colours where its point format has them,
   // classes always.

@@ -358,6 +358,7 @@ int CStreamCreator::FinishStream(int* cancel, std::chrono::steady_clock::time_po
   SetStatus(itemsCreated);
   Report("needed " + Format("%g", m_GriddingSeconds) + " seconds");
 
+  if (!RemoveReplacedStreamFiles()) return Fail(m_LastError);
   const std::string pciPath = StreamFilePath("pci");
   m_WrittenFiles.insert(pciPath);
   WriteStrmHeaderFile(pciPath.c_str(), STRM_VERSION, m_IsTerrain, m_PointsCount, grid, m_Offset,
@@ -419,6 +420,24 @@ std::FILE* CStreamCreator::CreateStreamFile(const char* extension, const char* m
   m_WrittenFiles.insert(path);
   std::setvbuf(file, nullptr, _IOFBF, 1 << 20);
   return file;
+}
+
+// A stream written over another replaces its whole file set: a companion the new stream does
+// not write (colours, overviews...) would otherwise be read as part of it. Only the names of
+// the set are touched; the old stream stays whole until the new one is ready to be written.
+int CStreamCreator::RemoveReplacedStreamFiles() {
+  for (int kind = 0; kind < STRM_FILE_KIND_COUNT; ++kind) {
+    const fs::path path = GetStrmCompanionName(m_OutputFileName, StrmFileKind(kind));
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(path, error);
+    if (!fs::exists(status)) continue;
+    if ((!fs::is_regular_file(status) && !fs::is_symlink(status)) || !fs::remove(path, error)) {
+      m_LastError = "cannot replace the stream " + m_OutputFileName + ": " + path.string() +
+                    (error ? " cannot be removed (" + error.message() + ")" : " is not a file");
+      return 0;
+    }
+  }
+  return 1;
 }
 
 // Buffer files are "<stem>_<cell id>.<kind>buf" in the output folder; only those of this

@@ -58,7 +58,8 @@ class CStreamCreator {
   CStreamCreator& operator=(const CStreamCreator&) = delete;
 
   // The whole pipeline. 1 when the stream is complete; 0 otherwise, with nothing of the
-  // failed run left behind but its log. `GetLastError` says what failed.
+  // failed run left behind but its log. `GetLastError` says what failed. A stream of the
+  // same name is replaced whole: its files are removed once the new input is gridded.
   int CreateStream(const std::string& input, const std::string& inputFormat,
                    const std::string& parseString, int terrain, int geoTransform, int utmZone,
                    bool listOfFiles, const std::string& outputFile, int* cancel,
@@ -228,6 +229,7 @@ class CStreamCreator {
   // Merging and overviews.
   std::string StreamFilePath(const char* extension) const;
   std::FILE* CreateStreamFile(const char* extension, const char* mode);
+  int RemoveReplacedStreamFiles();
   void RemoveBufferFiles() const;
   long long CopyBuffer(StreamType type, int cellId, int recordSize, long long maxRecords,
                        std::FILE* target);

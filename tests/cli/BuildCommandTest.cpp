@@ -36,6 +36,45 @@ TEST(BuildCommandTest, ADemoSiteBuildsIntoAStreamThatOpens) {
   EXPECT_NE(again.out.find("--overwrite"), std::string::npos) << again.out;
 }
 
+// 1,000 points of a plain x y z text file.
+fs::path WriteXyz(const fs::path& path) {
+  std::ofstream out(path);
+  for (int i = 0; i < 1000; ++i) out << i % 10 << " " << i / 10 << " " << i % 7 << "\n";
+  return path;
+}
+
+TEST(BuildCommandTest, OverwritingAStreamReplacesItsWholeFileSet) {
+  ScratchFolder folder;
+  const fs::path las = folder / "site.las";
+  ASSERT_EQ(RunNimbex("demo-site " + Quoted(las) + " --points 520000 --seed 5").status, 0);
+  const fs::path stream = folder / "site.strm";
+  ASSERT_EQ(RunNimbex("build " + Quoted(las) + " -o " + Quoted(stream)).status, 0);
+  ASSERT_TRUE(fs::exists(folder / "site.rgbovw"));
+
+  const fs::path xyz = WriteXyz(folder / "plain.xyz");
+  CommandResult replaced =
+      RunNimbex("build " + Quoted(xyz) + " -o " + Quoted(stream) + " --overwrite");
+  ASSERT_EQ(replaced.status, 0) << replaced.out;
+  CommandResult info = RunNimbex("info --json " + Quoted(stream));
+  EXPECT_NE(info.out.find("\"points\": 1000,"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("\"rgb\": false, \"intensity\": false, \"classes\": false, "
+                          "\"pulses\": false, \"normals\": false, \"triangles\": false, "
+                          "\"overviews\": false"),
+            std::string::npos)
+      << info.out;
+  for (const char* stale :
+       {"rgb", "rif", "cla", "pls", "ovw", "rgbovw", "rifovw", "claovw", "plsovw"})
+    EXPECT_FALSE(fs::exists(fs::path(stream).replace_extension(stale))) << stale;
+  EXPECT_TRUE(fs::exists(las));
+
+  // A lone file of a stream's set is an old stream too: it is not replaced unasked.
+  std::ofstream(folder / "other.rgb") << "colours of a stream whose other files are gone";
+  CommandResult refused =
+      RunNimbex("build " + Quoted(xyz) + " -o " + Quoted(folder / "other.strm"));
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.out.find("other.rgb"), std::string::npos) << refused.out;
+}
+
 TEST(BuildCommandTest, TextAndBadInputsAreHandled) {
   ScratchFolder folder;
   const fs::path text = folder / "points.xyz";
