@@ -4,9 +4,12 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
+#include "nimbex/creation/LasWriter.h"
 #include "tests/support/CommandRunner.h"
 #include "tests/support/StreamWriter.h"
 
@@ -73,6 +76,63 @@ TEST(BuildCommandTest, OverwritingAStreamReplacesItsWholeFileSet) {
       RunNimbex("build " + Quoted(xyz) + " -o " + Quoted(folder / "other.strm"));
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.out.find("other.rgb"), std::string::npos) << refused.out;
+}
+
+// A LAS tile of four points in the 10 m square at (column, row).
+void WriteTile(const fs::path& path, int column, int row) {
+  const double scale[3] = {0.01, 0.01, 0.01}, offset[3] = {0, 0, 0};
+  CLasWriter writer;
+  ASSERT_TRUE(writer.Open(path.string(), 6, scale, offset)) << writer.GetError();
+  for (int i = 0; i < 4; ++i) {
+    LasPoint point;
+    point.x = column * 10 + 2 * i;
+    point.y = row * 10 + 9 - 2 * i;
+    point.z = i;
+    ASSERT_TRUE(writer.Write(point));
+  }
+  ASSERT_TRUE(writer.Close()) << writer.GetError();
+}
+
+// Makes room for two variable-length records before the points and claims both, but the
+// first one's length runs past the point data: the reader warns and reads the points.
+void ClaimVariableLengthRecordsThatDoNotFit(const fs::path& path) {
+  std::vector<char> bytes(fs::file_size(path));
+  std::ifstream(path, std::ios::binary).read(bytes.data(), bytes.size());
+  uint32_t pointOffset;
+  std::memcpy(&pointOffset, bytes.data() + 96, 4);
+  bytes.insert(bytes.begin() + pointOffset, 108, 0);
+  pointOffset += 108;
+  const uint32_t claimed = 2;
+  const uint16_t recordLength = 100;
+  std::memcpy(bytes.data() + 96, &pointOffset, 4);
+  std::memcpy(bytes.data() + 100, &claimed, 4);
+  std::memcpy(bytes.data() + pointOffset - 108 + 20, &recordLength, 2);
+  std::ofstream(path, std::ios::binary).write(bytes.data(), bytes.size());
+}
+
+TEST(BuildCommandTest, ThousandsOfTilesBuildUnderTheUsualDescriptorLimitNamingTheirDamage) {
+  ScratchFolder folder;
+  std::string tiles;
+  for (int t = 0; t < 1500; ++t) {
+    const std::string name = "t" + std::to_string(t) + ".las";
+    WriteTile(folder / name, t % 50, t / 50);
+    tiles += " " + name;
+  }
+  fs::resize_file(folder / "t7.las", fs::file_size(folder / "t7.las") - 10);
+  ClaimVariableLengthRecordsThatDoNotFit(folder / "t1234.las");
+
+  CommandResult built = RunNimbex("build" + tiles + " -o tiles.strm",
+                                  "cd " + Quoted(folder.Path()) + " && ulimit -n 1024 && ");
+  ASSERT_EQ(built.status, 0) << built.out;
+  EXPECT_NE(built.out.find("5999 points"), std::string::npos) << built.out;
+  EXPECT_NE(built.out.find("t7.las: the header claims 4 points but the file holds 3"),
+            std::string::npos)
+      << built.out;
+  EXPECT_NE(built.out.find("t1234.las: the header claims 2 variable-length records"),
+            std::string::npos)
+      << built.out;
+  CommandResult info = RunNimbex("info --json " + Quoted(folder / "tiles.strm"));
+  EXPECT_NE(info.out.find("\"points\": 5999,"), std::string::npos) << info.out;
 }
 
 TEST(BuildCommandTest, TextAndBadInputsAreHandled) {

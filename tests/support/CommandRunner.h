@@ -14,8 +14,9 @@ struct CommandResult {
   std::string out;
 };
 
-inline CommandResult RunNimbex(const std::string& arguments) {
-  const std::string command = std::string(NIMBEX_COMMAND) + " " + arguments + " 2>&1";
+// `shell` runs before the command in the same shell ("ulimit -n 256; ", "cd folder && ").
+inline CommandResult RunNimbex(const std::string& arguments, const std::string& shell = "") {
+  const std::string command = shell + std::string(NIMBEX_COMMAND) + " " + arguments + " 2>&1";
   CommandResult result{-1, ""};
   std::FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return result;
