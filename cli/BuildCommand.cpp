@@ -39,15 +39,18 @@ bool IsPointFileFormat(const std::string& format) {
 }
 
 // Models and scans are gridded from a list file and need their box first: the bounds pass
-// reads them once.
+// reads them once. `unreadable` names the files it could not read, or not to their end.
 int FindListBounds(const std::string& format, const std::vector<std::string>& inputs,
-                   double bounds[6], int& points) {
+                   double bounds[6], int& points, std::vector<std::string>& unreadable) {
   PhaseProgress progress;
   if (format == "vtp")
-    return GetGlobalBoundsFromVtp(&inputs, bounds, &points, nullptr, &progress, &progress, nullptr);
+    return GetGlobalBoundsFromVtp(&inputs, bounds, &points, nullptr, &progress, &progress, nullptr,
+                                  &unreadable);
   if (format == "ptx")
-    return GetGlobalBoundsFromPtx(&inputs, bounds, &points, &progress, &progress, nullptr);
-  return GetGlobalBoundsFromAscii(&inputs, bounds, &points, &progress, &progress, nullptr);
+    return GetGlobalBoundsFromPtx(&inputs, bounds, &points, &progress, &progress, nullptr,
+                                  &unreadable);
+  return GetGlobalBoundsFromAscii(&inputs, bounds, &points, &progress, &progress, nullptr,
+                                  &unreadable);
 }
 
 StreamCreatorFormat CreatorFormat(const std::string& format) {
@@ -66,8 +69,16 @@ bool LasHasColours(const std::string& path) {
   return format == 2 || format == 3 || format == 5 || format == 7 || format == 8 || format == 10;
 }
 
-int Refuse(const std::string& message) {
+void Tell(const std::string& message) {
   std::fprintf(stderr, "nimbex build: %s\n", message.c_str());
+}
+
+void TellEach(const std::vector<std::string>& messages) {
+  for (const std::string& message : messages) Tell(message);
+}
+
+int Refuse(const std::string& message) {
+  Tell(message);
   return 1;
 }
 
@@ -117,9 +128,13 @@ int RunBuild(const BuildOptions& options) {
   double bounds[6] = {0, 0, 0, 0, 0, 0};
   int points = 0;
   const bool pointFile = IsPointFileFormat(format);
-  if (!pointFile && !FindListBounds(format, options.inputs, bounds, points))
+  std::vector<std::string> unreadable;
+  if (!pointFile && !FindListBounds(format, options.inputs, bounds, points, unreadable))
     return Refuse("cannot read the inputs' bounds");
-  if (!pointFile && points == 0) return Refuse("the inputs hold no readable point");
+  if (!pointFile && points == 0) {
+    TellEach(unreadable);  // otherwise gridding meets the same damage and reports it
+    return Refuse("the inputs hold no readable point");
+  }
 
   std::string input = options.inputs.front();
   const bool listOfFiles = options.inputs.size() > 1 || !pointFile;
@@ -139,6 +154,7 @@ int RunBuild(const BuildOptions& options) {
       pointFile ? nullptr : &points, nullptr, &progress, &progress, nullptr);
   progress.Finish();
   if (listOfFiles) fs::remove(input);
+  TellEach(creator.GetDamagedInputs());
   if (!built) return Refuse(creator.GetLastError());
 
   const double seconds =
@@ -159,5 +175,8 @@ int RunBuild(const BuildOptions& options) {
   std::printf("%s: %d points, %zu items, depth %d, %.2f seconds\n", options.output.c_str(),
               creator.GetPointsCount(), creator.GetItemsIds()->size(), creator.GetGridDepth(),
               seconds);
+  if (!creator.GetDamagedInputs().empty())
+    return Refuse(options.output +
+                  " holds only the points that could be read: see the damaged inputs above");
   return 0;
 }

@@ -66,6 +66,10 @@ vtkSmartPointer<vtkPolyData> ReadAsciiModel(const std::string& path, AsciiModelI
   return asciimodel::Abandon(info, "line 1: neither a PTS point count nor \"#version 2.0\"");
 }
 
+std::string SkippedModelReport(const std::string& path, const AsciiModelInfo& info) {
+  return path + ": " + info.problem + "; the file was skipped";
+}
+
 // One vertex cell per point, built in one go.
 vtkSmartPointer<vtkCellArray> VertexCells(vtkIdType count) {
   vtkNew<vtkIdTypeArray> offsets, connectivity;

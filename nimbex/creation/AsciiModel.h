@@ -1,4 +1,4 @@
-// ASCII models: PTS files (a count line, then "x y z intensity [r g b]" lines, in one or more
+// ASCII models: PTS files (a count line, then "x y z [intensity [r g b]]" lines, in one or more
 // blocks) and the version 2.0 scanner text format, each read whole into a vtkPolyData.
 #pragma once
 
@@ -27,13 +27,15 @@ struct AsciiModelInfo {
   std::string problem;        // why it was abandoned, or what was dropped (normals)
 };
 
-// Reads a PTS file (a count line then "x y z intensity [r g b]" lines, in one or more blocks)
+// Reads a PTS file (a count line then "x y z [intensity [r g b]]" lines, in one or more blocks)
 // or a version 2.0 scanner text model into points with one vertex cell each. Point data:
 // "RGB" (unsigned char x3) as the scalars when coloured; "Intensity" (int x1, PTS) or
 // "Normals" (float x3, version 2.0) as a further array, or as the scalars when there is no
 // colour. Coordinates are as the file gives them (version 2.0: after its transform matrix).
 // Null when the file cannot be opened or is abandoned (see `info`).
 vtkSmartPointer<vtkPolyData> ReadAsciiModel(const std::string& path, AsciiModelInfo& info);
+// For the user: the file ReadAsciiModel could not read, and why.
+std::string SkippedModelReport(const std::string& path, const AsciiModelInfo& info);
 
 // One vertex cell per point, for models and clouds that are only points.
 vtkSmartPointer<vtkCellArray> VertexCells(vtkIdType count);

@@ -86,7 +86,7 @@ double ComputeGroundStep(vtkPolyData* model) {
 
 int GetGlobalBoundsFromVtp(const std::vector<std::string>* files, double* bounds, int* pointsCount,
                            double* gsd, CProgressSink* progress, CTextSink* status,
-                           CTextSink* percent) {
+                           CTextSink* percent, std::vector<std::string>* problems) {
   double spacingSum = 0.0;
   const int result =
       RunBoundsPass(files, bounds, pointsCount, progress, status, percent,
@@ -95,7 +95,10 @@ int GetGlobalBoundsFromVtp(const std::vector<std::string>* files, double* bounds
                       ReadVtwOffset(path, offset);
                       std::string error;
                       vtkSmartPointer<vtkPolyData> model = ReadVtpModel(path, error);
-                      if (!model || model->GetNumberOfPoints() == 0) return;
+                      if (!model) {
+                        if (problems) problems->push_back(error);
+                        return;
+                      }
                       double b[6];
                       model->GetBounds(b);
                       box.Widen(b[0] + offset[0], b[2] + offset[1], b[4] + offset[2]);
@@ -111,11 +114,12 @@ int GetGlobalBoundsFromVtp(const std::vector<std::string>* files, double* bounds
 }
 
 int GetGlobalBoundsFromPtx(const std::vector<std::string>* files, double* bounds, int* pointsCount,
-                           CProgressSink* progress, CTextSink* status, CTextSink* percent) {
+                           CProgressSink* progress, CTextSink* status, CTextSink* percent,
+                           std::vector<std::string>* problems) {
   return RunBoundsPass(files, bounds, pointsCount, progress, status, percent,
-                       [](const std::string& path, Box& box) {
+                       [&](const std::string& path, Box& box) {
                          CPtxReader reader;
-                         if (!reader.Open(path)) return;
+                         reader.Open(path);
                          PtxScan scan;
                          PtxPoint point;
                          while (reader.NextScan(scan))
@@ -126,17 +130,22 @@ int GetGlobalBoundsFromPtx(const std::vector<std::string>* files, double* bounds
                              box.Widen(x, y, z);
                              ++box.points;
                            }
+                         const std::string stop = reader.GetStopReport();
+                         if (problems && !stop.empty()) problems->push_back(stop);
                        });
 }
 
 int GetGlobalBoundsFromAscii(const std::vector<std::string>* files, double* bounds,
                              int* pointsCount, CProgressSink* progress, CTextSink* status,
-                             CTextSink* percent) {
+                             CTextSink* percent, std::vector<std::string>* problems) {
   return RunBoundsPass(files, bounds, pointsCount, progress, status, percent,
-                       [](const std::string& path, Box& box) {
+                       [&](const std::string& path, Box& box) {
                          AsciiModelInfo info;
                          vtkSmartPointer<vtkPolyData> model = ReadAsciiModel(path, info);
-                         if (!model) return;
+                         if (!model) {
+                           if (problems) problems->push_back(SkippedModelReport(path, info));
+                           return;
+                         }
                          for (vtkIdType i = 0; i < model->GetNumberOfPoints(); ++i) {
                            const double* p = model->GetPoint(i);
                            box.Widen(p[0], p[1], p[2]);

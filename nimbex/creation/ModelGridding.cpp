@@ -243,8 +243,13 @@ vtkTransformPolyDataFilter* CStreamCreator::m_MorphPolyData(vtkPolyData*& model)
 // ---------------------------------------------------------------------------------------
 // The list of inputs
 
-// Reads one listed model into the stream's local frame; null (and a line in the log) when
-// it cannot be read. The caller releases the model.
+void CStreamCreator::ReportDamagedInput(const std::string& problem) {
+  m_DamagedInputs.push_back(problem);
+  Report(problem);
+}
+
+// Reads one listed model into the stream's local frame; null (and a damaged input reported)
+// when it cannot be read. The caller releases the model.
 vtkPolyData* CStreamCreator::ReadListedModel(const std::string& path) {
   vtkSmartPointer<vtkPolyData> model;
   double toLocal[3] = {-m_Offset[0], -m_Offset[1], -m_Offset[2]};
@@ -252,7 +257,7 @@ vtkPolyData* CStreamCreator::ReadListedModel(const std::string& path) {
     std::string error;
     model = ReadVtpModel(path, error);
     if (!model) {
-      Report(error);
+      ReportDamagedInput(error);
       return nullptr;
     }
     double offset[3];
@@ -262,9 +267,10 @@ vtkPolyData* CStreamCreator::ReadListedModel(const std::string& path) {
     AsciiModelInfo info;
     model = ReadAsciiModel(path, info);
     if (!model) {
-      Report(path + ": " + info.problem + "; the file was skipped");
+      ReportDamagedInput(SkippedModelReport(path, info));
       return nullptr;
     }
+    if (!info.problem.empty()) m_InputWarnings.push_back(path + ": " + info.problem);
   }
   // ASCII points are world coordinates like the others: all come into the local frame.
   ShiftModel(model, toLocal);
@@ -317,7 +323,7 @@ int CStreamCreator::GridPtxFile(const std::string& path, const CCellLocator& loc
                                 CProgressSink* progress) {
   CPtxReader reader;
   if (!reader.Open(path)) {
-    Report(path + ": cannot be opened; the file was skipped");
+    ReportDamagedInput(reader.GetStopReport());
     return 1;
   }
   m_HasRif = 1;
@@ -375,5 +381,6 @@ int CStreamCreator::GridPtxFile(const std::string& path, const CCellLocator& loc
     }
   }
   CloseAllBufFiles();
+  if (!reader.GetProblem().empty()) ReportDamagedInput(reader.GetStopReport());
   return 1;
 }

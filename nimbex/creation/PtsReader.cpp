@@ -1,5 +1,5 @@
-// PTS files: a count line, then "x y z intensity [r g b]" lines; a further count line starts a
-// further block of the same model.
+// PTS files: a count line, then "x y z [intensity [r g b]]" lines; a further count line starts
+// a further block of the same model.
 #include <vtkPointData.h>
 
 #include "nimbex/creation/AsciiModel.h"
@@ -28,23 +28,25 @@ namespace asciimodel {
 vtkSmartPointer<vtkPolyData> ReadPtsBlocks(LineSource& lines, AsciiModelInfo& info) {
   info.format = AsciiModelFormat::PtsBlocks;
   ModelBuilder builder;
-  bool coloured = false;
+  bool coloured = false, hasIntensity = false;
   for (Line line; lines.Next(line);) {
     if (IsBlank(line)) continue;
     double v[7];
     int count = ScanFields(line, "fffdddd", v);
     int64_t blockCount = 0;
-    if (count != 4 && count != 7) {
+    if (count != 3 && count != 4 && count != 7) {
       if (IsLoneInteger(line, blockCount)) continue;  // the next block's count
       return Abandon(info, LineProblem(lines.LineNumber(),
                                        line.tooLong ? "line too long"
-                                                    : "expected \"x y z intensity [r g b]\""));
+                                                    : "expected \"x y z [intensity [r g b]]\""));
     }
     if ((v[0] == 0 && v[1] == 0 && v[2] == 0) || !AllFinite(v, 3)) {
       ++info.skippedPoints;
       continue;
     }
-    int intensity = int(v[3]);
+    // Files of coordinates alone are common; beside lines with an intensity they take 0.
+    int intensity = count > 3 ? int(v[3]) : 0;
+    hasIntensity = hasIntensity || count > 3;
     uint8_t grey = GreyOfIntensity(intensity);
     uint8_t colour[3] = {grey, grey, grey};
     if (count == 7) {
@@ -55,6 +57,7 @@ vtkSmartPointer<vtkPolyData> ReadPtsBlocks(LineSource& lines, AsciiModelInfo& in
     builder.intensity->InsertNextValue(intensity);
   }
   if (lines.ReadFailed()) return Abandon(info, "the file could not be read to its end");
+  if (!hasIntensity) builder.intensity->Initialize();
   info.points = builder.points->GetNumberOfPoints();
   info.coloured = coloured;
   return BuildModel(builder, coloured, builder.intensity);

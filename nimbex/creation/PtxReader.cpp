@@ -29,7 +29,16 @@ bool CPtxReader::Open(const std::string& path) {
   m_Ended = !m_Lines;
   m_InScan = false;
   m_Problem = m_Lines ? "" : "cannot open the file";
+  m_Path = path;
+  m_PointLines = 0;
   return m_Lines != nullptr;
+}
+
+std::string CPtxReader::GetStopReport() const {
+  if (m_Problem.empty()) return "";
+  if (!m_Lines) return m_Path + ": " + m_Problem;
+  return m_Path + ": " + m_Problem + "; reading stopped there, after " +
+         std::to_string(m_PointLines) + " points of the file";
 }
 
 namespace {
@@ -148,6 +157,7 @@ int CPtxReader::NextPoint(PtxPoint& point) {
     point.hasColour = count == 7;
     for (int c = 0; point.hasColour && c < 3; ++c) point.rgb[c] = ColourByte(v[4 + c]);
     point.valid = AllFinite(v, 4) && !IsMissingPoint(point);
+    ++m_PointLines;
     return 1;
   }
   int64_t columns = 0;

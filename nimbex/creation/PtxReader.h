@@ -56,6 +56,9 @@ class CPtxReader {
   int NextPoint(PtxPoint& point);
   // Why the file ended before its end, with the line number; empty for a clean end.
   const std::string& GetProblem() const { return m_Problem; }
+  // For the user: empty for a file read to its end; otherwise the file, where and why reading
+  // stopped and how many point lines were read before.
+  std::string GetStopReport() const;
 
  private:
   bool ReadHeader(PtxScan& scan);
@@ -67,6 +70,8 @@ class CPtxReader {
   bool m_Ended = true;
   bool m_InScan = false;
   std::string m_Problem;
+  std::string m_Path;
+  int64_t m_PointLines = 0;  // point lines read since Open
 };
 
 // Applies the scan's transformation to a point read from it. False when the point cannot be

@@ -328,6 +328,7 @@ int CStreamCreator::RunPipeline(SPreader* reader, int* cancel, const double worl
   m_IntensityRange[1] = -100000.0;
   m_DroppedPointsCount = 0;
   m_OutsidePointsCount = 0;
+  m_DamagedInputs.clear();
   m_BorderCopiesCount = 0;
   m_OvwPointsCount = 0;
   if (reader && !reader->Rewind()) {

@@ -94,6 +94,9 @@ class CStreamCreator {
   long long GetSkippedRecordsCount() const { return m_SkippedRecordsCount; }
   // Damage of the input that the reader worked around.
   const std::vector<std::string>& GetInputWarnings() const { return m_InputWarnings; }
+  // Listed inputs that lost points to damage (unreadable, or cut short), one line each naming
+  // the file and where reading stopped; the stream holds what could be read.
+  const std::vector<std::string>& GetDamagedInputs() const { return m_DamagedInputs; }
 
   static void FreeItemArrayItems(std::vector<Item*>& items);
 
@@ -225,6 +228,7 @@ class CStreamCreator {
   int GridPtxFile(const std::string& path, const CCellLocator& locator, int* cancel,
                   CProgressSink* progress);
   vtkPolyData* ReadListedModel(const std::string& path);
+  void ReportDamagedInput(const std::string& problem);
 
   // Merging and overviews.
   std::string StreamFilePath(const char* extension) const;
@@ -261,6 +265,7 @@ class CStreamCreator {
   long long m_MissingPointsCount = 0;
   long long m_SkippedRecordsCount = 0;
   std::vector<std::string> m_InputWarnings;
+  std::vector<std::string> m_DamagedInputs;
   bool m_ModelAttributesDecided = false;
   long long m_GriddedPointsCount = 0;  // input points written to their own cell
   std::string m_InputList;             // the list file of model, scan or ASCII inputs

@@ -177,4 +177,40 @@ TEST(BuildCommandTest, TextAndBadInputsAreHandled) {
   EXPECT_EQ(std::count(compressed.out.begin(), compressed.out.end(), '\n'), 1) << compressed.out;
 }
 
+// A damaged input is named with where reading stopped and fails the command; the stream
+// keeps what could be read.
+TEST(BuildCommandTest, DamagedInputsAreNamedAndFailTheCommand) {
+  const char* data = std::getenv("ORVALIS_SAMPLE_DATA");
+  const fs::path ptx = data ? fs::path(data) / "ptx" / "pdal_1.2-with-color.ptx" : fs::path();
+  const fs::path vtp = data ? fs::path(data) / "vtp" / "vtkdata_Bunny.vtp" : fs::path();
+  const fs::path pts = data ? fs::path(data) / "pts" / "pdal_bunny_8.pts" : fs::path();
+  if (!fs::exists(ptx) || !fs::exists(vtp) || !fs::exists(pts)) GTEST_SKIP() << "no sample data";
+  ScratchFolder folder;
+  auto head = [](const fs::path& path, size_t bytes, const fs::path& copy) {
+    std::ifstream in(path, std::ios::binary);
+    std::string text(bytes, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(bytes));
+    std::ofstream(copy, std::ios::binary) << text;
+  };
+  // Cut inside the 16th point line (line 26): two of its numbers are left.
+  const fs::path cut = folder / "cut.ptx";
+  head(ptx, 958, cut);
+  const fs::path scan = folder / "cut.strm";
+  CommandResult built = RunNimbex("build " + Quoted(cut) + " -o " + Quoted(scan));
+  EXPECT_EQ(built.status, 1) << built.out;
+  EXPECT_NE(built.out.find("cut.ptx: line 26"), std::string::npos) << built.out;
+  EXPECT_NE(RunNimbex("info --json " + Quoted(scan)).out.find("\"points\": 15"), std::string::npos);
+
+  const fs::path half = folder / "half.vtp";
+  head(vtp, fs::file_size(vtp) / 2, half);
+  built = RunNimbex("build " + Quoted(half) + " -o " + Quoted(folder / "half.strm"));
+  EXPECT_EQ(built.status, 1);
+  EXPECT_NE(built.out.find("half.vtp"), std::string::npos) << built.out;
+  EXPECT_NE(built.out.find("damaged"), std::string::npos) << built.out;
+
+  built = RunNimbex("build " + Quoted(pts) + " -o " + Quoted(folder / "bunny.strm"));
+  EXPECT_EQ(built.status, 0) << built.out;
+  EXPECT_NE(built.out.find(": 9 points"), std::string::npos) << built.out;
+}
+
 }  // namespace

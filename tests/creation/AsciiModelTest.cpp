@@ -48,8 +48,12 @@ TEST_F(AsciiModelTest, PtsSamplesGiveTheirPointsColoursAndIntensities) {
   ASSERT_TRUE(model) << m_Info.problem;
   EXPECT_EQ(m_Info.points, 19);
 
-  EXPECT_FALSE(ReadAsciiModel(bunny.string(), m_Info));  // "x y z" lines are not PTS
-  EXPECT_EQ(m_Info.problem.substr(0, 7), "line 2:");
+  // Coordinates only: every point line is read, whatever the count line says.
+  model = ReadAsciiModel(bunny.string(), m_Info);
+  ASSERT_TRUE(model) << m_Info.problem;
+  EXPECT_EQ(model->GetNumberOfPoints(), 9);
+  EXPECT_EQ(model->GetPointData()->GetNumberOfArrays(), 0);
+  EXPECT_DOUBLE_EQ(model->GetPoint(8)[2], 0.036676);
 }
 
 TEST_F(AsciiModelTest, PtsBlocksJoinSkipTheOriginAndGreyFromIntensity) {
@@ -65,6 +69,14 @@ TEST_F(AsciiModelTest, PtsBlocksJoinSkipTheOriginAndGreyFromIntensity) {
   for (vtkIdType i = 0; i < 4; ++i) red.push_back(rgb->GetComponent(i, 0));
   EXPECT_EQ(red, std::vector<double>({127, 0, 10, 255}));
   EXPECT_EQ(model->GetPointData()->GetArray("Intensity")->GetComponent(3, 0), 99999);
+
+  // Lines without an intensity take 0 (grey 127) where other lines have one.
+  model = Model("3\n1 2 3\n4 5 6 -4095\n7 8 9 10 20 30 40\n");
+  ASSERT_TRUE(model) << m_Info.problem;
+  vtkDataArray* intensity = model->GetPointData()->GetArray("Intensity");
+  ASSERT_TRUE(intensity);
+  EXPECT_EQ(intensity->GetComponent(0, 0), 0);
+  EXPECT_EQ(model->GetPointData()->GetScalars()->GetComponent(0, 0), 127);
 
   EXPECT_FALSE(Model("2\n1 2 3 4\n1 2 3 4 5\n"));
   EXPECT_EQ(m_Info.problem.substr(0, 7), "line 3:");

@@ -14,6 +14,7 @@
 #include "nimbex/creation/AsciiModel.h"
 #include "nimbex/creation/GlobalBounds.h"
 #include "nimbex/creation/StreamCreator.h"
+#include "tests/creation/ScanFileTesting.h"
 #include "tests/support/StreamWriter.h"
 
 namespace {
@@ -71,18 +72,22 @@ TEST(ModelGriddingTest, APointNearACellFaceIsCopiedIntoTheCellAcrossIt) {
   EXPECT_EQ(ids, (std::vector<int>{0, 1}));
 }
 
+// Runs the bounds pass and the build of a list; `unreadable` receives the bounds pass's
+// problems.
 int BuildList(const std::vector<fs::path>& inputs, StreamCreatorFormat format,
-              const fs::path& output, CStreamCreator& creator, int terrain = 0) {
+              const fs::path& output, CStreamCreator& creator, int terrain = 0,
+              std::vector<std::string>* unreadable = nullptr) {
   std::vector<std::string> files;
   for (const fs::path& input : inputs) files.push_back(input.string());
   double bounds[6];
   int points = 0;
   const bool found =
       format == SCF_PTX_LIST
-          ? GetGlobalBoundsFromPtx(&files, bounds, &points, nullptr, nullptr, nullptr)
-      : format == SCF_VTP_LIST
-          ? GetGlobalBoundsFromVtp(&files, bounds, &points, nullptr, nullptr, nullptr, nullptr)
-          : GetGlobalBoundsFromAscii(&files, bounds, &points, nullptr, nullptr, nullptr);
+          ? GetGlobalBoundsFromPtx(&files, bounds, &points, nullptr, nullptr, nullptr, unreadable)
+      : format == SCF_VTP_LIST ? GetGlobalBoundsFromVtp(&files, bounds, &points, nullptr, nullptr,
+                                                        nullptr, nullptr, unreadable)
+                               : GetGlobalBoundsFromAscii(&files, bounds, &points, nullptr, nullptr,
+                                                          nullptr, unreadable);
   if (!found) return 0;
   const fs::path list = fs::path(output).replace_extension("list");
   {
@@ -169,6 +174,55 @@ TEST(ModelGriddingTest, ModelsAndAsciiFilesBuildStreamsInTheWorldFrame) {
   ASSERT_EQ(stored.size(), expected.size());
   for (size_t i = 0; i < stored.size(); ++i)
     for (int d = 0; d < 3; ++d) EXPECT_NEAR(stored[i][d], expected[i][d], 1e-3);
+}
+
+// A damaged input keeps the points read before the damage (PTX) or is skipped (models), and
+// is named with where reading stopped: in the bounds pass, in the log and to the caller.
+TEST(ModelGriddingTest, DamagedInputsAreNamedWithWhereReadingStopped) {
+  SAMPLE_OR_SKIP(ptx, "ptx/pdal_1.2-with-color.ptx");
+  SAMPLE_OR_SKIP(bunny, "vtp/vtkdata_Bunny.vtp");
+  SAMPLE_OR_SKIP(ring, "vtp/vtkdata_Ring.vtp");
+  SAMPLE_OR_SKIP(pts, "pts/pdal_test.pts");
+  ScratchFolder folder;
+  std::string text = scantesting::ReadText(ptx);
+  size_t line26 = 0;
+  for (int line = 1; line < 26; ++line) line26 = text.find('\n', line26) + 1;
+  text.replace(line26, text.find('\n', line26) - line26, "1.5 2 x");
+  const fs::path cut = folder / "cut.ptx";
+  scantesting::WriteText(cut, text);
+  CStreamCreator scan;
+  std::vector<std::string> unreadable;
+  ASSERT_EQ(BuildList({cut}, SCF_PTX_LIST, folder / "scan.strm", scan, 1, &unreadable), 1)
+      << scan.GetLastError();
+  EXPECT_EQ(scan.GetPointsCount(), 15);
+  ASSERT_EQ(unreadable.size(), 1u);
+  ASSERT_EQ(scan.GetDamagedInputs().size(), 1u);
+  const std::string& problem = scan.GetDamagedInputs()[0];
+  EXPECT_NE(problem.find(cut.string() + ": line 26"), std::string::npos) << problem;
+  EXPECT_NE(problem.find("15 points"), std::string::npos) << problem;
+  EXPECT_NE(scantesting::ReadText(folder / "scan.log").find(problem), std::string::npos);
+
+  const std::string model = scantesting::ReadText(bunny);
+  const fs::path half = folder / "half.vtp";
+  scantesting::WriteText(half, model.substr(0, model.size() / 2));
+  CStreamCreator models;
+  unreadable.clear();
+  ASSERT_EQ(BuildList({half, ring}, SCF_VTP_LIST, folder / "models.strm", models, 0, &unreadable),
+            1)
+      << models.GetLastError();
+  EXPECT_EQ(models.GetPointsCount(), 245);
+  ASSERT_EQ(unreadable.size(), 1u);
+  EXPECT_NE(unreadable[0].find(half.string()), std::string::npos) << unreadable[0];
+  ASSERT_EQ(models.GetDamagedInputs().size(), 1u);
+  EXPECT_NE(models.GetDamagedInputs()[0].find("half.vtp"), std::string::npos);
+
+  const fs::path broken = folder / "broken.pts";
+  scantesting::WriteText(broken, "2\n1 2 3 4\n1 2 3 4 5\n");
+  CStreamCreator ascii;
+  ASSERT_EQ(BuildList({broken, pts}, SCF_ASCII_LIST, folder / "pts.strm", ascii), 1);
+  ASSERT_EQ(ascii.GetDamagedInputs().size(), 1u);
+  EXPECT_NE(ascii.GetDamagedInputs()[0].find(broken.string() + ": line 3"), std::string::npos)
+      << ascii.GetDamagedInputs()[0];
 }
 
 }  // namespace
