@@ -1,18 +1,10 @@
 #include "DBRecord.h"
 
-#include <algorithm>
-#include <cctype>
-
 namespace {
 
 const char* const kProjectColumns[] = {
     "name",       "path",       "creation_date", "open_data_time", "thumb_path", "open_times",
     "num_points", "num_images", "view_pov",      "view_link",      "id"};
-
-void LowerInPlace(std::string& text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-}
 
 std::string Quoted(const std::string& text) {
   return "'" + EscapeSqlText(text) + "'";
@@ -76,13 +68,7 @@ int CDBRecordProject::ResetColumnNames() {
   return 1;
 }
 
-void CDBRecordProject::LowerTextFields() {
-  for (const ProjectField& field : ValueFields(*this))
-    if (field.text) LowerInPlace(*field.text);
-}
-
 std::string CDBRecordProject::BuildSelect(const std::vector<int>& orFlags) {
-  LowerTextFields();
   std::string sql = "select * from " + m_TableName;
   std::vector<ProjectField> fields = ValueFields(*this);
   fields.push_back({nullptr, &id});
@@ -102,7 +88,6 @@ std::string CDBRecordProject::BuildSelect(const std::vector<int>& orFlags) {
 }
 
 std::string CDBRecordProject::BuildInsert() {
-  LowerTextFields();
   std::string columns;
   std::string values;
   const std::vector<ProjectField> fields = ValueFields(*this);
@@ -116,7 +101,6 @@ std::string CDBRecordProject::BuildInsert() {
 
 std::string CDBRecordProject::BuildUpdate() {
   if (id < 0) return std::string();
-  LowerTextFields();
   std::string assignments;
   const std::vector<ProjectField> fields = ValueFields(*this);
   for (size_t column = 0; column < fields.size(); ++column) {

@@ -1,6 +1,7 @@
 // Records of the project database. A record knows its table and column names and builds
 // the four statements the program uses from its own field values: select with a filter of
-// the fields that are set, insert, update by id and delete by id.
+// the fields that are set, insert, update by id and delete by id. Texts are stored and
+// compared exactly as given: Linux file names are case-sensitive.
 #pragma once
 
 #include <string>
@@ -54,9 +55,6 @@ class CDBRecordProject : public CDBRecord {
   int view_pov = -1;
   int view_link = -1;
   int id = -1;
-
- private:
-  void LowerTextFields();
 };
 
 // Text as an SQL literal body: every apostrophe doubled, so that a value such as a folder

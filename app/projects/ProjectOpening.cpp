@@ -3,7 +3,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <vector>
 
 #include "ProjectFiles.h"
 
@@ -25,6 +30,46 @@ int InsertNewProject(CDataBaseSql& db, const std::string& strmPath, int numPoint
   row.view_pov = 0;
   row.view_link = 0;
   return db.Insert(&row) > 0 ? 1 : 0;
+}
+
+std::string Lowered(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+// Selects the rows of the project stored exactly under its name and path.
+void SelectProject(CDataBaseSql& db, const std::string& strmPath) {
+  CDBRecordProject filter;
+  filter.name = BaseName(strmPath);
+  filter.path = strmPath;
+  db.Select(&filter);
+}
+
+// Older builds stored every text in lower case. Their rows of this project are found by its
+// lower-cased name and path, unless that path names a file of its own (then the row is that
+// file's), and rewritten with the real name and paths, so that they are matched exactly from
+// then on. Leaves the rewritten rows selected; returns 0 when a statement failed.
+int AdoptLowerCasedRows(CDataBaseSql& db, const std::string& strmPath) {
+  const std::string lowered = Lowered(strmPath);
+  std::error_code error;
+  if (lowered == strmPath || std::filesystem::exists(lowered, error)) return 1;
+  CDBRecordProject filter;
+  filter.name = Lowered(BaseName(strmPath));
+  filter.path = lowered;
+  db.Select(&filter);
+  if (!db.GetLastError().empty()) return 0;
+  std::vector<CDBRecordProject> rows(db.GetResultCount());
+  for (size_t i = 0; i < rows.size(); ++i) rows[i].CopyFrom(*db.GetResult(static_cast<int>(i)));
+  db.ClearResults();
+  for (CDBRecordProject& row : rows) {
+    row.name = BaseName(strmPath);
+    row.path = strmPath;
+    row.thumb_path = MakeFileName(PFK_OVERVIEW, strmPath);
+    if (!db.Update(&row)) return 0;
+  }
+  if (!rows.empty()) SelectProject(db, strmPath);
+  return db.GetLastError().empty() ? 1 : 0;
 }
 
 int CountOneMoreOpening(CDataBaseSql& db, const DBMessageCallback& warn) {
@@ -63,12 +108,10 @@ std::time_t FileCreationTime(const std::string& path) {
 int RecordProjectOpening(CDataBaseSql& db, const std::string& strmPath, int numPoints,
                          int numImages, const DBMessageCallback& warn) {
   if (!db.IsOpen() || strmPath.empty()) return 0;
-  CDBRecordProject filter;
-  filter.name = BaseName(strmPath);
-  filter.path = strmPath;
-  db.Select(&filter);
+  SelectProject(db, strmPath);
   // A failed look-up must not add a second row for a project that is already listed.
   if (!db.GetLastError().empty()) return 0;
+  if (db.GetResultCount() == 0 && !AdoptLowerCasedRows(db, strmPath)) return 0;
   if (db.GetResultCount() == 0) return InsertNewProject(db, strmPath, numPoints, numImages);
   return CountOneMoreOpening(db, warn);
 }

@@ -339,9 +339,7 @@ COrvalisFrame* CMainFrame::GetActiveProject() const {
 
 COrvalisFrame* CMainFrame::FindProject(const QString& path) const {
   for (COrvalisFrame* project : GetProjects())
-    if (QString::fromStdString(project->GetDocument()->GetPathName())
-            .compare(path, Qt::CaseInsensitive) == 0)
-      return project;
+    if (QString::fromStdString(project->GetDocument()->GetPathName()) == path) return project;
   return nullptr;
 }
 

@@ -61,13 +61,16 @@ TEST(ProjectDataBase, RowsRoundTripThroughTheFile) {
   ASSERT_EQ(db.Insert(&first), 1);
   ASSERT_EQ(db.Insert(&second), 1);
 
+  // Paths are file names of a case-sensitive file system: stored and matched as given.
   CDBRecordProject filter;
-  filter.path = "/DATA/o'brien/site.strm";
+  filter.path = "/data/o'brien/site.strm";
+  EXPECT_EQ(db.Select(&filter), 0);
+  filter.path = "/data/O'Brien/Site.strm";
   ASSERT_EQ(db.Select(&filter), 1);
   const auto* row = dynamic_cast<CDBRecordProject*>(db.GetResult(0));
   ASSERT_NE(row, nullptr);
-  EXPECT_EQ(row->name, "site");
-  EXPECT_EQ(row->path, "/data/o'brien/site.strm");
+  EXPECT_EQ(row->name, "Site");
+  EXPECT_EQ(row->path, "/data/O'Brien/Site.strm");
   EXPECT_EQ(row->num_points, 123456);
   EXPECT_EQ(row->view_pov, -1);
   EXPECT_GT(row->id, 0);

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <fstream>
 #include <regex>
+#include <string>
 
 #include "ProjectOpening.h"
 #include "ProjectsTestSupport.h"
@@ -39,10 +41,25 @@ class ProjectOpening : public testing::Test {
   CDataBaseSql db;
 };
 
-// Stored texts are lower case; the scratch folder's name may not be.
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
+}
+
+// The row an older build wrote for a stream: every text in lower case.
+CDBRecordProject LowerCasedRow(const std::string& strmPath, int openTimes) {
+  CDBRecordProject row;
+  row.name = Lower(fs::path(strmPath).stem().string());
+  row.path = Lower(strmPath);
+  row.thumb_path = Lower(fs::path(strmPath).replace_extension(".jpg").string());
+  row.creation_date = "02-03-2001 04:05:06";
+  row.open_data_time = "01-01-2000 00:00:00";
+  row.open_times = openTimes;
+  row.num_points = 10;
+  row.num_images = 0;
+  row.view_pov = 0;
+  row.view_link = 0;
+  return row;
 }
 
 bool IsDBTime(const std::string& text) {
@@ -52,12 +69,14 @@ bool IsDBTime(const std::string& text) {
 }  // namespace
 
 TEST_F(ProjectOpening, FirstOpeningInsertsTheProjectRow) {
-  const std::string strm = WriteStream("Survey/Castle.strm");
+  const std::string strm = WriteStream("My Survey/Castle.strm");
   ASSERT_EQ(RecordProjectOpening(db, strm, 5000, 12), 1);
   const CDBRecordProject row = RowOf(strm);
-  EXPECT_EQ(row.name, "castle");
-  EXPECT_EQ(row.path, Lower((home / "Survey/Castle.strm").string()));
-  EXPECT_EQ(row.thumb_path, Lower((home / "Survey/Castle.jpg").string()));
+  // Stored as given: the path names the file on a case-sensitive file system.
+  EXPECT_EQ(row.name, "Castle");
+  EXPECT_EQ(row.path, (home / "My Survey/Castle.strm").string());
+  EXPECT_EQ(row.thumb_path, (home / "My Survey/Castle.jpg").string());
+  EXPECT_TRUE(fs::exists(row.path));
   EXPECT_EQ(row.creation_date, FormatDBTime(FileCreationTime(strm)));
   EXPECT_TRUE(IsDBTime(row.open_data_time)) << row.open_data_time;
   EXPECT_EQ(row.open_times, 1);
@@ -114,6 +133,49 @@ TEST_F(ProjectOpening, DoubledRowIsReportedAndTheFirstIsCounted) {
   ASSERT_EQ(RecordProjectOpening(db, strm, 1, 1), 1);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].first, "Warning: a record seems doubled into database!");
+}
+
+TEST_F(ProjectOpening, RowOfAnOlderBuildIsTakenOverOnceWithTheRealPath) {
+  const std::string strm = WriteStream("My Survey/Site.strm");
+  CDBRecordProject legacy = LowerCasedRow(strm, 4);
+  ASSERT_EQ(db.Insert(&legacy), 1);
+
+  ASSERT_EQ(RecordProjectOpening(db, strm, 10, 0), 1);
+  ASSERT_EQ(RecordProjectOpening(db, strm, 10, 0), 1);
+  CDBRecordProject all;
+  EXPECT_EQ(db.Select(&all), 1);
+  db.ClearResults();
+  const CDBRecordProject row = RowOf(strm);
+  EXPECT_EQ(row.name, "Site");
+  EXPECT_EQ(row.thumb_path, (home / "My Survey/Site.jpg").string());
+  EXPECT_EQ(row.open_times, 6);
+  EXPECT_EQ(row.creation_date, "02-03-2001 04:05:06");
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST(ProjectOpeningCase, LowerCasedRowOfAnotherRealFileIsLeftAlone) {
+  // A folder whose whole path is lower case, so that the lower-cased path names a file.
+  const fs::path folder = fs::temp_directory_path() / ("orvalis-case-" + std::to_string(getpid()));
+  ASSERT_EQ(Lower(folder.string()), folder.string());
+  fs::create_directories(folder);
+  std::ofstream(folder / "site.strm") << "stream";
+  std::ofstream(folder / "Site.strm") << "another stream";
+  ScratchFolder home;
+  Messages messages;
+  {
+    CDataBaseSql db((home / "app").string(), SeedFolder(), RecordInto(messages));
+    const std::string lower = (folder / "site.strm").string();
+    const std::string upper = (folder / "Site.strm").string();
+    ASSERT_EQ(RecordProjectOpening(db, lower, 1, 0), 1);
+    ASSERT_EQ(RecordProjectOpening(db, upper, 1, 0), 1);
+    CDBRecordProject filter;
+    filter.path = lower;
+    EXPECT_EQ(db.Select(&filter), 1);
+    filter.path = upper;
+    EXPECT_EQ(db.Select(&filter), 1);
+    EXPECT_EQ(static_cast<CDBRecordProject*>(db.GetResult(0))->open_times, 1);
+  }
+  fs::remove_all(folder);
 }
 
 TEST(ProjectOpeningFailure, FailedLookUpAddsNoRow) {

@@ -2,7 +2,7 @@
 
 #include "DBRecord.h"
 
-TEST(ProjectStatements, SelectFiltersOnTheFieldsThatAreSetInLowerCase) {
+TEST(ProjectStatements, SelectFiltersOnTheFieldsThatAreSetAsGiven) {
   CDBRecordProject all;
   EXPECT_EQ(all.BuildSelect(), "select * from project;");
 
@@ -10,16 +10,14 @@ TEST(ProjectStatements, SelectFiltersOnTheFieldsThatAreSetInLowerCase) {
   filter.name = "Site";
   filter.path = "/Data/Survey/Site.strm";
   EXPECT_EQ(filter.BuildSelect(),
-            "select * from project where name = 'site' and path = '/data/survey/site.strm';");
-  // The filter's own text fields are lower-cased by building the statement.
-  EXPECT_EQ(filter.name, "site");
-  EXPECT_EQ(filter.path, "/data/survey/site.strm");
+            "select * from project where name = 'Site' and path = '/Data/Survey/Site.strm';");
+  EXPECT_EQ(filter.path, "/Data/Survey/Site.strm");
 
   filter.open_times = 2;
   std::vector<int> orFlags(11, 0);
   orFlags[5] = 1;
   EXPECT_EQ(filter.BuildSelect(orFlags),
-            "select * from project where name = 'site' and path = '/data/survey/site.strm'"
+            "select * from project where name = 'Site' and path = '/Data/Survey/Site.strm'"
             " or open_times = '2';");
 }
 
@@ -32,7 +30,7 @@ TEST(ProjectStatements, UpdateAssignsOnlyTheFieldsThatAreSet) {
 
   row.thumb_path = "/A/B.jpg";
   EXPECT_EQ(row.BuildUpdate(),
-            "update project set  'thumb_path' = '/a/b.jpg', 'open_times' = '3'  where id = 7;");
+            "update project set  'thumb_path' = '/A/B.jpg', 'open_times' = '3'  where id = 7;");
 
   CDBRecordProject nothingSet;
   nothingSet.id = 7;
@@ -54,12 +52,12 @@ TEST(ProjectStatements, ApostrophesStayInsideTheirQuotes) {
   EXPECT_EQ(row.BuildInsert(),
             "insert into project ('name','path','creation_date','open_data_time','thumb_path',"
             "'open_times','num_points','num_images','view_pov','view_link') values ('site',"
-            "'/data/o''brien/site.strm','','','','1','-1','-1','-1','-1');");
+            "'/data/O''Brien/site.strm','','','','1','-1','-1','-1','-1');");
   EXPECT_EQ(row.BuildSelect(),
-            "select * from project where name = 'site' and path = '/data/o''brien/site.strm'"
+            "select * from project where name = 'site' and path = '/data/O''Brien/site.strm'"
             " and open_times = '1';");
   row.id = 1;
-  EXPECT_NE(row.BuildUpdate().find("'path' = '/data/o''brien/site.strm'"), std::string::npos);
+  EXPECT_NE(row.BuildUpdate().find("'path' = '/data/O''Brien/site.strm'"), std::string::npos);
   EXPECT_EQ(EscapeSqlText("''x'"), "''''x''");
 }
 

@@ -118,7 +118,6 @@ TEST_F(ShellTest, OpeningTheDemoSiteShowsItInTheViewOnce) {
   EXPECT_GT(CountDrawnPixels(picture), picture.width() * picture.height() / 10);
   EXPECT_TRUE(frame.GetStatusPane(1)->text().startsWith("Loaded points: "));
 
-  EXPECT_EQ(frame.OpenProject(QString::fromStdString(demo).toUpper()), nullptr);
   EXPECT_EQ(frame.OpenProject(QString::fromStdString(demo)), nullptr);
   EXPECT_EQ(frame.GetProjects().size(), 1);
 
@@ -211,4 +210,20 @@ TEST_F(ShellTest, AStreamThatCannotBeOpenedGivesNoWindow) {
   std::filesystem::remove(m_Folder / "site.pci");
   EXPECT_EQ(app->GetMainFrame()->OpenProject(QString::fromStdString(m_Stream)), nullptr);
   EXPECT_EQ(app->GetMainFrame()->GetProjects().size(), 0);
+}
+
+TEST_F(ShellTest, StreamsWhoseNamesDifferOnlyInCaseAreTwoProjects) {
+  const std::string other = (m_Folder / "SITE.strm").string();
+  TestStream stream = MakeLatticeStream(1, 6, 0);
+  WriteTestStream(other, stream);
+  auto app = StartProgram();
+  CMainFrame& frame = *app->GetMainFrame();
+  ASSERT_NE(OpenAndPaint(frame), nullptr);
+  ASSERT_NE(OpenAndPaint(frame, other), nullptr);
+  EXPECT_EQ(frame.GetProjects().size(), 2);
+
+  CDBRecordProject filter;
+  filter.path = other;
+  ASSERT_EQ(app->GetDataBase()->Select(&filter), 1);
+  EXPECT_EQ(static_cast<CDBRecordProject*>(app->GetDataBase()->GetResult(0))->name, "SITE");
 }
