@@ -1,30 +1,12 @@
 // A private folder per test and a database that records the messages it reports.
 #pragma once
 
-#include <stdlib.h>
-
-#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "DataBaseSql.h"
-
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "projects-XXXXXX").string();
-    m_Path = mkdtemp(pattern.data());
-  }
-  ~ScratchFolder() {
-    std::error_code error;
-    std::filesystem::remove_all(m_Path, error);
-  }
-  std::filesystem::path operator/(const std::string& name) const { return m_Path / name; }
-
- private:
-  std::filesystem::path m_Path;
-};
+#include "tests/support/StreamWriter.h"
 
 using Messages = std::vector<std::pair<std::string, DBMessageKind>>;
 
