@@ -16,6 +16,7 @@ inline void WritePhoto(const std::filesystem::path& path, int width, int height,
 }
 
 inline void WriteText(const std::filesystem::path& path, const std::string& text) {
+  std::filesystem::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << text;
 }
 
