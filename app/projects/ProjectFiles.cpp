@@ -1,6 +1,8 @@
 #include "ProjectFiles.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -58,4 +60,13 @@ std::string MakeFileName(int kind, const std::string& path) {
 std::string MakeDataFolderName(const std::string& strmPath) {
   if (strmPath.empty()) return std::string();
   return Format("%s%s_data", FolderOf(strmPath), BaseName(strmPath));
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return std::string();
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  if (error) return path;
+  const std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, error);
+  return (error ? absolute.lexically_normal() : canonical).string();
 }

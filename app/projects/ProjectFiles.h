@@ -25,3 +25,8 @@ std::string MakeDataFolderName(const std::string& strmPath);
 
 // The base name of a path: no folder, no extension.
 std::string BaseName(const std::string& path);
+
+// The absolute, canonical form of a path (symbolic links, "." and ".." resolved as far as the
+// path exists), the one form in which a project's path is compared, stored or remembered;
+// an empty text for an empty path.
+std::string AbsolutePath(const std::string& path);

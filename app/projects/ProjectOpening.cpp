@@ -105,9 +105,10 @@ std::time_t FileCreationTime(const std::string& path) {
   return static_cast<std::time_t>(info.stx_mtime.tv_sec);
 }
 
-int RecordProjectOpening(CDataBaseSql& db, const std::string& strmPath, int numPoints,
+int RecordProjectOpening(CDataBaseSql& db, const std::string& givenPath, int numPoints,
                          int numImages, const DBMessageCallback& warn) {
-  if (!db.IsOpen() || strmPath.empty()) return 0;
+  if (!db.IsOpen() || givenPath.empty()) return 0;
+  const std::string strmPath = AbsolutePath(givenPath);
   SelectProject(db, strmPath);
   // A failed look-up must not add a second row for a project that is already listed.
   if (!db.GetLastError().empty()) return 0;

@@ -27,6 +27,7 @@
 
 #include "app/projects/DataBaseSql.h"
 #include "app/projects/OrvalisDoc.h"
+#include "app/projects/ProjectFiles.h"
 #include "app/projects/ProjectOpening.h"
 #include "app/shell/AppLook.h"
 #include "app/shell/OrvalisFrame.h"
@@ -348,7 +349,8 @@ QString CMainFrame::WhyNotLoaded(const QString& path) const {
   return QString::fromStdString(GetAddSpCloudError());
 }
 
-COrvalisFrame* CMainFrame::OpenProject(const QString& path) {
+COrvalisFrame* CMainFrame::OpenProject(const QString& givenPath) {
+  const QString path = QString::fromStdString(AbsolutePath(givenPath.toStdString()));
   if (COrvalisFrame* open = FindProject(path)) {
     m_MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(open->parentWidget()));
     return nullptr;
@@ -445,9 +447,10 @@ void CMainFrame::OnOpen() {
 void CMainFrame::OnAddStream() {
   COrvalisFrame* project = GetActiveProject();
   if (!project) return;
-  const QString path = QFileDialog::getOpenFileName(
+  const QString chosen = QFileDialog::getOpenFileName(
       this, "Add Stream", QString::fromStdString(GetLastBrowsedFolder()), "STRM Files (*.strm)");
-  if (path.isEmpty()) return;
+  if (chosen.isEmpty()) return;
+  const QString path = QString::fromStdString(AbsolutePath(chosen.toStdString()));
   SetLastBrowsedFolder(path.toStdString());
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const bool added =

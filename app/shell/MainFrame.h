@@ -25,8 +25,9 @@ class CMainFrame : public QMainWindow {
   CMainFrame(CDataBaseSql* database, bool interactive, QWidget* parent = nullptr);
   ~CMainFrame() override;
 
-  // Opens the project of a stream; a project already open is brought forward instead and
-  // null is returned, as for a stream that cannot be shown (the user is told why).
+  // Opens the project of a stream, known by its absolute and canonical path; a project
+  // already open is brought forward instead and null is returned, as for a stream that
+  // cannot be shown (the user is told why).
   COrvalisFrame* OpenProject(const QString& path);
   // The project whose window is active, or null.
   COrvalisFrame* GetActiveProject() const;

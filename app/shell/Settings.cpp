@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "app/projects/DataBaseHost.h"
+#include "app/projects/ProjectFiles.h"
 #include "nimbex/format/PointClasses.h"
 #include "nimbex/platform/Profile.h"
 
@@ -36,7 +37,7 @@ std::string GetLastBrowsedFolder() {
 }
 
 void SetLastBrowsedFolder(const std::string& streamPath) {
-  const std::string folder = std::filesystem::path(streamPath).parent_path().string();
+  const std::string folder = std::filesystem::path(AbsolutePath(streamPath)).parent_path().string();
   std::filesystem::create_directories(std::filesystem::path(GetSettingsFilePath()).parent_path());
   WritePrivateProfileString(kFoldersSection, kLastBrowsedKey, folder.c_str(),
                             GetSettingsFilePath().c_str());

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "ProjectFiles.h"
+#include "ProjectsTestSupport.h"
+
+namespace fs = std::filesystem;
 
 TEST(ProjectFiles, EveryKindKeepsTheFolderAndTheBaseName) {
   const std::string stream = "/survey/my site/Castle.v2.strm";
@@ -28,4 +33,24 @@ TEST(ProjectFiles, EmptyPathsAndUnknownKindsGiveNoName) {
 TEST(ProjectFiles, DataFolderSitsBesideTheStream) {
   EXPECT_EQ(MakeDataFolderName("/survey/Castle.strm"), "/survey/Castle_data");
   EXPECT_EQ(MakeDataFolderName("Castle.strm"), "Castle_data");
+}
+
+TEST(ProjectFiles, PathsAreMadeAbsoluteAndCanonical) {
+  ScratchFolder folder;
+  const fs::path survey = folder / "My Survey";
+  fs::create_directories(survey / "sub");
+  std::ofstream(survey / "Site.strm") << "stream";
+  fs::create_directory_symlink(survey, folder / "link");
+  const fs::path site = fs::canonical(survey / "Site.strm");
+
+  const fs::path before = fs::current_path();
+  fs::current_path(survey / "sub");
+  EXPECT_EQ(AbsolutePath("../Site.strm"), site.string());
+  EXPECT_EQ(AbsolutePath("./../sub/../Site.strm"), site.string());
+  fs::current_path(before);
+  EXPECT_EQ(AbsolutePath((folder / "link/Site.strm").string()), site.string());
+  // A file that does not exist yet keeps its name beside its canonical folder.
+  EXPECT_EQ(AbsolutePath((folder / "link/sub/../New.strm").string()),
+            (site.parent_path() / "New.strm").string());
+  EXPECT_EQ(AbsolutePath(""), "");
 }

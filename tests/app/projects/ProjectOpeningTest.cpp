@@ -107,6 +107,20 @@ TEST_F(ProjectOpening, ReopeningCountsAndKeepsTheCreationDate) {
   EXPECT_TRUE(messages.empty());
 }
 
+TEST_F(ProjectOpening, RelativeAndAbsolutePathsOfAStreamAreOneProject) {
+  const std::string strm = WriteStream("Survey/Site.strm");
+  ASSERT_EQ(RecordProjectOpening(db, strm, 10, 0), 1);
+  const fs::path before = fs::current_path();
+  fs::current_path(home / "Survey");
+  ASSERT_EQ(RecordProjectOpening(db, "Site.strm", 10, 0), 1);
+  ASSERT_EQ(RecordProjectOpening(db, "../Survey/./Site.strm", 10, 0), 1);
+  fs::current_path(before);
+  CDBRecordProject all;
+  ASSERT_EQ(db.Select(&all), 1);
+  db.ClearResults();
+  EXPECT_EQ(RowOf(strm).open_times, 3);
+}
+
 TEST_F(ProjectOpening, DoubledRowIsReportedAndTheFirstIsCounted) {
   const std::string strm = WriteStream("site.strm");
   ASSERT_EQ(RecordProjectOpening(db, strm, 1, 1), 1);

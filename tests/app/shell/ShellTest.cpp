@@ -227,3 +227,23 @@ TEST_F(ShellTest, StreamsWhoseNamesDifferOnlyInCaseAreTwoProjects) {
   ASSERT_EQ(app->GetDataBase()->Select(&filter), 1);
   EXPECT_EQ(static_cast<CDBRecordProject*>(app->GetDataBase()->GetResult(0))->name, "SITE");
 }
+
+TEST_F(ShellTest, ARelativePathOpensTheProjectAlreadyListed) {
+  auto app = StartProgram();
+  CMainFrame& frame = *app->GetMainFrame();
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::create_directories(m_Folder / "sub");
+  std::filesystem::current_path(m_Folder / "sub");
+  COrvalisFrame* project = OpenAndPaint(frame, "../site.strm");
+  std::filesystem::current_path(m_Folder.Path());
+  EXPECT_EQ(frame.OpenProject("./site.strm"), nullptr);
+  EXPECT_EQ(frame.OpenProject(QString::fromStdString(m_Stream)), nullptr);
+  std::filesystem::current_path(before);
+  ASSERT_NE(project, nullptr);
+  EXPECT_EQ(frame.GetProjects().size(), 1);
+  EXPECT_EQ(project->GetDocument()->GetPathName(), m_Stream);
+  EXPECT_EQ(frame.GetRecentFiles().join('|').toStdString(), m_Stream);
+  CDBRecordProject all;
+  ASSERT_EQ(app->GetDataBase()->Select(&all), 1);
+  EXPECT_EQ(static_cast<CDBRecordProject*>(app->GetDataBase()->GetResult(0))->path, m_Stream);
+}
