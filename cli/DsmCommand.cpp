@@ -37,6 +37,7 @@ int RunDsm(const std::string& streamPath, const std::string& outputPath,
       return Refuse("the stream " + outputPath + " exists already; give another name");
 
   CNimbex cloud(streamPath.c_str());
+  cloud.PutHeaderWriteBack(0);  // the stream read from stays as it is
   if (!cloud.OpenStrmCloud()) return Refuse(cloud.GetLastError());
   const int selection = pulses == "all" ? kEveryPulse : std::stoi(pulses);
   if (!cloud.MakeDSMFromPulse(selection, outputPath)) return Refuse(cloud.GetLastError());

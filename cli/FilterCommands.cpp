@@ -26,6 +26,7 @@ int RunFilter(Filter filter, const std::string& streamPath, const std::string& o
               double radius) {
   const char* command = filter == Filter::Clean ? "clean" : "mesh";
   CNimbex cloud(streamPath.c_str());
+  cloud.PutHeaderWriteBack(0);  // the stream read from stays as it is
   if (!cloud.OpenStrmCloud()) return Refuse(command, cloud.GetLastError());
   char output[PATH_MAX];
   std::snprintf(output, sizeof output, "%s", outputPath.c_str());

@@ -133,6 +133,7 @@ void PrintText(CNimbex& cloud) {
 
 int RunInfo(const std::string& streamPath, bool json) {
   CNimbex cloud(streamPath.c_str());
+  cloud.PutHeaderWriteBack(0);
   if (!cloud.OpenStrmCloud()) {
     std::fprintf(stderr, "nimbex: %s\n", cloud.GetLastError().c_str());
     return 1;

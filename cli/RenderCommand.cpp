@@ -170,8 +170,10 @@ int RunRender(const RenderOptions& options) {
   interactor->SetRenderWindow(vtkWindow);
   const int windowTag = 0;
   const WindowId id = &windowTag;
-  if (!CreateRenderWindow(id, vtkWindow, interactor, {}))
-    return Refuse("cannot create the render window");
+  RenderWindow* window = CreateRenderWindow(id, vtkWindow, interactor, {});
+  if (!window) return Refuse("cannot create the render window");
+  // The colour mode and detail given here are for this picture only: the streams keep theirs.
+  window->m_HeaderWriteBack = 0;
 
   int status = DrawStreams(id, options) ? 0 : 1;
   if (status == 0 && !WritePng(vtkWindow, options.output))

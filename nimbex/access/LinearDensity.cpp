@@ -108,7 +108,7 @@ int CNimbex::EvaluateLinearDensity(const CPgon* area, int store) {
     density *= 1.1;
   }
   m_LinearDensity = density;
-  if (store) {
+  if (store && m_HeaderWriteBack) {
     if (std::FILE* pci = std::fopen(m_Paths[PCI_FILE].c_str(), "rb+")) {
       if (fseeko(pci, m_LinearDensityPosition, SEEK_SET) == 0)
         std::fwrite(&m_LinearDensity, sizeof m_LinearDensity, 1, pci);

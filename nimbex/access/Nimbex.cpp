@@ -167,6 +167,7 @@ int CNimbex::ReadHeaderAndIndex(std::FILE* pci) {
   m_ElevationRange[1] = header.elevationRange[1] - m_Offset[2];
   m_ElevationRangePosition = header.elevationRangePosition;
   m_BorderCopiesCount = header.borderCopiesCount;
+  m_StoredSettings = GetHeaderSettings();
 
   m_Items = std::move(index.leaves);
   m_ItemMap.reserve(m_Items.size());
@@ -195,17 +196,30 @@ void CNimbex::SetAvailabilityFlags() {
   m_HasNormals = HasAttribute(NORM_FILE);
 }
 
+bool CNimbex::HeaderSettings::operator==(const HeaderSettings& other) const {
+  return std::equal(intensityRange, intensityRange + 2, other.intensityRange) && cvm == other.cvm &&
+         std::equal(elevationRange, elevationRange + 2, other.elevationRange);
+}
+
+CNimbex::HeaderSettings CNimbex::GetHeaderSettings() const {
+  return {{m_IntensityRange[0], m_IntensityRange[1]},
+          m_CVM,
+          {m_ElevationRange[0] + m_Offset[2], m_ElevationRange[1] + m_Offset[2]}};
+}
+
+// An unchanged header is not touched: opening and closing a stream leaves its files as they
+// were.
 void CNimbex::WriteBackHeader() {
-  if (m_Version <= 100 || m_IntensityRangePosition < 0) return;
+  if (!m_HeaderWriteBack || m_Version <= 100 || m_IntensityRangePosition < 0) return;
+  const HeaderSettings settings = GetHeaderSettings();
+  if (settings == m_StoredSettings) return;
   std::FILE* pci = std::fopen(m_Paths[PCI_FILE].c_str(), "rb+");
   if (!pci) return;
-  if (WriteAt(pci, m_IntensityRangePosition, m_IntensityRange, 2) && m_Version > 101) {
-    const double absoluteElevation[2] = {m_ElevationRange[0] + m_Offset[2],
-                                         m_ElevationRange[1] + m_Offset[2]};
-    std::fwrite(&m_CVM, sizeof m_CVM, 1, pci);
-    std::fwrite(absoluteElevation, sizeof(double), 2, pci);
+  if (WriteAt(pci, m_IntensityRangePosition, settings.intensityRange, 2) && m_Version > 101) {
+    std::fwrite(&settings.cvm, sizeof settings.cvm, 1, pci);
+    std::fwrite(settings.elevationRange, sizeof(double), 2, pci);
   }
-  std::fclose(pci);
+  if (std::fclose(pci) == 0) m_StoredSettings = settings;
 }
 
 void CNimbex::ReleaseIndex() {
@@ -268,11 +282,13 @@ int CNimbex::UpdatePointsCount() {
 void CNimbex::SetIntensityRange(double minimum, double maximum, int store) {
   m_IntensityRange[0] = minimum;
   m_IntensityRange[1] = maximum;
-  if (!store || m_Version <= 100 || m_IntensityRangePosition < 0) return;
+  if (!store || !m_HeaderWriteBack || m_Version <= 100 || m_IntensityRangePosition < 0) return;
+  if (std::equal(m_IntensityRange, m_IntensityRange + 2, m_StoredSettings.intensityRange)) return;
   std::FILE* pci = std::fopen(m_Paths[PCI_FILE].c_str(), "rb+");
   if (!pci) return;
-  WriteAt(pci, m_IntensityRangePosition, m_IntensityRange, 2);
-  std::fclose(pci);
+  const bool written = WriteAt(pci, m_IntensityRangePosition, m_IntensityRange, 2);
+  if (std::fclose(pci) == 0 && written)
+    std::copy(m_IntensityRange, m_IntensityRange + 2, m_StoredSettings.intensityRange);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -65,6 +65,11 @@ class CNimbex {
   void CloseStrmCloud();
   // What the last failed opening found wrong, naming the file.
   const std::string& GetLastError() const { return m_LastError; }
+  // 1 (the default): the user's changes to the colour mode and the intensity and elevation
+  // ranges are written into the header, and so is a point spacing computed while opening.
+  // 0: the header is never written (read-only commands); set it before opening.
+  void PutHeaderWriteBack(int writeBack) { m_HeaderWriteBack = writeBack; }
+  int GetHeaderWriteBack() const { return m_HeaderWriteBack; }
 
   // Files: open ("rb", or "rb+" for update) returns the handle, or null when the file could
   // not be opened or was already open; callers test Get<kind>File() afterwards.
@@ -371,6 +376,14 @@ class CNimbex {
   int SampleMeanSpacing(vtkPoints* points, double& meanSpacing) const;
   void SetAvailabilityFlags();
   int HasAttribute(StrmFileKind fullResolutionKind) const;
+  // The colour mode and the ranges as the header stores them: only a change is written back.
+  struct HeaderSettings {
+    double intensityRange[2];
+    int cvm;
+    double elevationRange[2];  // absolute
+    bool operator==(const HeaderSettings& other) const;
+  };
+  HeaderSettings GetHeaderSettings() const;
   void WriteBackHeader();
   int64_t GetFileSize(StrmFileKind kind);
   std::FILE* OpenForLoading(StrmFileKind kind);
@@ -418,6 +431,8 @@ class CNimbex {
   int64_t m_SavedPositions[STRM_FILE_KIND_COUNT] = {};
   int64_t m_FileSizes[STRM_FILE_KIND_COUNT] = {};
   std::string m_LastError;
+  int m_HeaderWriteBack = 1;
+  HeaderSettings m_StoredSettings = {};
 
   int m_Version = -1;
   int m_IsTerrain = 1;

@@ -83,6 +83,7 @@ CNimbex* OpenCloud(RenderWindow* record, const char* fileName) {
   cloud->SetInteractor(record->m_Interactor);
   cloud->SetWorldToView(record->m_WorldToView);
   cloud->SetStrmRenderWindow(record);
+  cloud->PutHeaderWriteBack(record->m_HeaderWriteBack);
   record->m_Clouds.push_back(cloud);
   if (!cloud->InitStrmCloud(record->m_hWnd)) {
     AddSpCloudError() = cloud->GetLastError().empty()

@@ -59,6 +59,9 @@ struct RenderWindow {
   double m_Center[3] = {0, 0, 0};  // the window centre (absolute)
 
   int m_OffScreen = 0;  // the library made the VTK window and renders it off screen
+  // Streams opened in this window write the user's changes back into their headers; a
+  // window of a read-only command turns it off before adding streams.
+  int m_HeaderWriteBack = 1;
   // Asks the host to repaint the window later without erasing it (button release);
   // empty for off-screen windows.
   std::function<void()> m_Invalidate;

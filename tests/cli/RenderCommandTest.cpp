@@ -5,11 +5,15 @@
 #include <vtkPNGReader.h>
 #include <vtkSmartPointer.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
+#include "nimbex/format/StrmFiles.h"
 #include "tests/support/CommandRunner.h"
 #include "tests/support/StreamWriter.h"
 
@@ -24,6 +28,11 @@ namespace {
 constexpr int kChannelTolerance = 48;
 constexpr double kMaxDifferingShare = 0.02;
 constexpr double kMaxMeanDifference = 4.0;
+
+std::string ReadWholeFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 vtkSmartPointer<vtkImageData> ReadPng(const fs::path& path) {
   vtkNew<vtkPNGReader> reader;
@@ -109,6 +118,24 @@ TEST_F(RenderCommandTest, HiddenClassesAndModesChangeThePicture) {
   EXPECT_NE(none.out.find(" 0 points drawn"), std::string::npos) << none.out;
   EXPECT_GT(Compare(ReadPng(rgb), ReadPng(classes)).differingShare, 0.05);
   EXPECT_GT(Compare(ReadPng(classes), ReadPng(hidden)).differingShare, 0.05);
+}
+
+// Looking at a stream writes nothing into it: neither the colour mode asked for one picture
+// nor a point spacing computed while opening.
+TEST_F(RenderCommandTest, InfoAndRenderLeaveTheStreamUntouched) {
+  const fs::path pci = GetStrmCompanionName(m_Stream, PCI_FILE);
+  const std::string before = ReadWholeFile(pci);
+  const fs::file_time_type earlier = fs::last_write_time(pci) - std::chrono::hours(1);
+  fs::last_write_time(pci, earlier);
+  ASSERT_EQ(RunNimbex("info " + Quoted(m_Stream)).status, 0);
+  for (const char* mode : {"user", "intensity"}) {
+    const CommandResult result =
+        RunNimbex("render " + Quoted(m_Stream) + " -o " + Quoted(m_Folder / "look.png") +
+                  " --size 64x48 --mode " + mode);
+    ASSERT_EQ(result.status, 0) << result.out;
+  }
+  EXPECT_TRUE(ReadWholeFile(pci) == before) << "the header was rewritten";
+  EXPECT_EQ(fs::last_write_time(pci), earlier);
 }
 
 TEST(RenderCommand, AStreamThatCannotBeOpenedIsNamedAndNothingIsWritten) {
