@@ -26,6 +26,14 @@ long long BufferKey(StreamType type, int cellId) {
   return (static_cast<long long>(cellId) << 3) | type;
 }
 
+StreamType BufferType(long long key) {
+  return static_cast<StreamType>(key & 7);
+}
+
+int BufferCell(long long key) {
+  return static_cast<int>(key >> 3);
+}
+
 }  // namespace
 
 std::string CStreamCreator::BufferPath(StreamType type, int cellId) const {
@@ -80,6 +88,15 @@ void CStreamCreator::CloseAllBufFiles() {
       file = nullptr;
     }
     m_BufMaps[type].clear();
+  }
+}
+
+// Only the buffers this run created are removed: a file of the same pattern that the run
+// did not write (the user's, another run's) stays.
+void CStreamCreator::RemoveBufferFiles() const {
+  for (long long key : m_CreatedBuffers) {
+    std::error_code ignored;
+    std::filesystem::remove(BufferPath(BufferType(key), BufferCell(key)), ignored);
   }
 }
 

@@ -1,5 +1,6 @@
 // Merging: the per-cell buffers become the stream's full-resolution files and item index.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "nimbex/creation/StreamCreator.h"
@@ -102,11 +103,13 @@ int CStreamCreator::ThirdStep_Merging(std::vector<Item*>* items, std::FILE*& hea
 }
 
 // Appends the whole records of one cell's buffer to `target`, at most `maxRecords` of them
-// when it is not negative (attributes stay parallel to the points). Returns the number of
-// whole records the buffer held; a missing buffer holds none.
+// when it is not negative (attributes stay parallel to the points), and removes the buffer
+// it consumed. Returns the number of whole records the buffer held; a missing buffer holds
+// none.
 long long CStreamCreator::CopyBuffer(StreamType type, int cellId, int recordSize,
                                      long long maxRecords, std::FILE* target) {
-  std::FILE* buffer = std::fopen(BufferPath(type, cellId).c_str(), "rb");
+  const std::string path = BufferPath(type, cellId);
+  std::FILE* buffer = std::fopen(path.c_str(), "rb");
   if (!buffer) return 0;
   std::fseek(buffer, 0, SEEK_END);
   const long long records = ftello(buffer) / recordSize;
@@ -115,6 +118,7 @@ long long CStreamCreator::CopyBuffer(StreamType type, int cellId, int recordSize
   m_CopyBuffer.resize(static_cast<size_t>(copied * recordSize));
   const size_t got = std::fread(m_CopyBuffer.data(), 1, m_CopyBuffer.size(), buffer);
   std::fclose(buffer);
+  std::remove(path.c_str());
   if (std::fwrite(m_CopyBuffer.data(), 1, got, target) != got && m_WriteError.empty())
     m_WriteError = "cannot write the stream files of " + m_OutputFileName + " (is the disk full?)";
   return records;

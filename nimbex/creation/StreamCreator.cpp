@@ -441,29 +441,6 @@ int CStreamCreator::RemoveReplacedStreamFiles() {
   return 1;
 }
 
-// Buffer files are "<stem>_<cell id>.<kind>buf" in the output folder; only those of this
-// stream's stem are touched.
-void CStreamCreator::RemoveBufferFiles() const {
-  const fs::path output(m_OutputFileName);
-  const std::string prefix = output.stem().string() + "_";
-  std::error_code error;
-  const fs::path folder = output.parent_path().empty() ? fs::path(".") : output.parent_path();
-  for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
-       entry.increment(error)) {
-    const fs::path& path = entry->path();
-    const std::string name = path.stem().string();
-    const std::string extension = path.extension().string();
-    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
-    if (extension.size() < 4 || extension.compare(extension.size() - 3, 3, "buf") != 0) continue;
-    const std::string id = name.substr(prefix.size());
-    if (!std::all_of(id.begin(), id.end(),
-                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
-      continue;
-    std::error_code ignored;
-    if (entry->is_regular_file(ignored)) fs::remove(path, ignored);
-  }
-}
-
 void CStreamCreator::CancelCreation(const char* /*folder*/) {
   CloseAllBufFiles();
   RemoveBufferFiles();

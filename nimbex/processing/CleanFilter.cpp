@@ -125,7 +125,8 @@ int CNimbex::CleanFilter(double radius, char* outputPath, int* cancel, CProgress
 CFilteredStream::CFilteredStream(CNimbex& source, int hasColors, int hasTriangles)
     : m_Source(source),
       m_Container(source.GetContainer() ? *source.GetContainer() : CContainer()),
-      m_HasColors(hasColors) {
+      m_HasColors(hasColors),
+      m_HasTriangles(hasTriangles) {
   m_Creator.SetGridDepth(source.GetDepth());
   m_Creator.PutTerrain(source.IsTerrain());
   m_Creator.PutRgb(hasColors);
@@ -134,6 +135,7 @@ CFilteredStream::CFilteredStream(CNimbex& source, int hasColors, int hasTriangle
 }
 
 CFilteredStream::~CFilteredStream() {
+  RemoveBuffers();
   if (m_Prepared && !m_Finished) RemoveWhatWasWritten();
 }
 
@@ -177,6 +179,23 @@ std::string CFilteredStream::CheckOutputName(const fs::path& output) const {
       return "the output " + output.string() + " would replace " + companion.string() +
              "; move it away or give another name";
   }
+  return CheckBufferNames(output);
+}
+
+// The item buffers take names of the output's stem ("<stem>_<id>.buf"): a file the run did
+// not write must not be overwritten by one, and then removed with it.
+std::string CFilteredStream::CheckBufferNames(const fs::path& output) const {
+  std::vector<const char*> extensions = {"buf"};
+  if (m_HasColors) extensions.push_back("rgbbuf");
+  if (m_HasTriangles) extensions.push_back("tribuf");
+  std::error_code error;
+  for (const Item& item : m_Source.GetLevelItems(-1))
+    for (const char* extension : extensions) {
+      const fs::path buffer = GetBufferFileName(output, item.id, extension);
+      if (fs::exists(buffer, error))
+        return "making " + output.string() + " would overwrite " + buffer.string() +
+               ", a file this run did not write; move it away or give another name";
+    }
   return "";
 }
 
@@ -202,7 +221,9 @@ fs::path CFilteredStream::BufferPath(int id, const char* extension) const {
 
 bool CFilteredStream::WriteBuffer(int id, const char* extension, const void* data, size_t bytes) {
   const fs::path path = BufferPath(id, extension);
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  // Created exclusively: a file that appeared since the names were checked stays the owner's.
+  std::FILE* file = std::fopen(path.c_str(), "wbx");
+  if (file) m_Buffers.push_back(path);
   bool written = file && std::fwrite(data, 1, bytes, file) == bytes;
   if (file && std::fclose(file) != 0) written = false;
   if (!written && m_WriteError.empty())
@@ -323,6 +344,7 @@ std::string CFilteredStream::RunCreationSteps(int* cancel, CProgressSink* progre
   }
   for (std::FILE*& file : files)
     if (file) std::fclose(file), file = nullptr;
+  RemoveBuffers();
   CStreamCreator::FreeItemArrayItems(items);
   const bool headerClosed = std::fclose(header) == 0;
   m_Creator.SetContainer(nullptr);
@@ -349,6 +371,14 @@ std::string CFilteredStream::CheckResult() const {
     return "the new stream holds " + std::to_string(stored) + " points instead of " +
            std::to_string(m_PointsCount) + " (is the disk full?)";
   return "";
+}
+
+void CFilteredStream::RemoveBuffers() {
+  for (const fs::path& buffer : m_Buffers) {
+    std::error_code ignored;
+    fs::remove(buffer, ignored);
+  }
+  m_Buffers.clear();
 }
 
 void CFilteredStream::RemoveWhatWasWritten() {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "nimbex/creation/StreamCreator.h"
 #include "nimbex/format/Container.h"
@@ -102,7 +103,9 @@ class CFilteredStream {
 
  private:
   std::string CheckOutputName(const std::filesystem::path& output) const;
+  std::string CheckBufferNames(const std::filesystem::path& output) const;
   std::filesystem::path BufferPath(int id, const char* extension) const;
+  void RemoveBuffers();
   bool WriteBuffer(int id, const char* extension, const void* data, size_t bytes);
   bool WriteHeader(double linearDensity);
   std::string RunCreationSteps(int* cancel, CProgressSink* progress, CTextSink* status);
@@ -114,9 +117,11 @@ class CFilteredStream {
   CStreamCreator m_Creator;
   std::filesystem::path m_Output;
   std::filesystem::path m_CreatedFolder;
+  std::vector<std::filesystem::path> m_Buffers;  // written by this run: the only ones removed
   std::string m_WriteError;
   long long m_PointsCount = 0;
   int m_HasColors;
+  int m_HasTriangles;
   bool m_Prepared = false;
   bool m_Finished = false;
 };

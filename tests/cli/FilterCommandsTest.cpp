@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "nimbex/format/StrmFiles.h"
 #include "tests/support/CommandRunner.h"
@@ -10,6 +11,15 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+size_t BuffersIn(const fs::path& folder) {
+  size_t buffers = 0;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::string extension = entry.path().extension().string();
+    buffers += extension.size() > 3 && extension.compare(extension.size() - 3, 3, "buf") == 0;
+  }
+  return buffers;
+}
 
 // An octree of depth 1 whose eight cells (side 8) hold a lattice of 4 x 4 x 4 points, 2 apart.
 // Cleaning with 2.5 keeps a checkerboard: lattice neighbours merge, diagonal ones (2.83 apart)
@@ -54,6 +64,27 @@ TEST_F(FilterCommandsTest, MeshWritesATriangleStreamOrSaysWhyNot) {
   EXPECT_EQ(few.status, 1);
   EXPECT_NE(few.out.find("no item"), std::string::npos) << few.out;
   EXPECT_FALSE(fs::exists(m_Folder / "few.pci"));
+}
+
+// Item buffers are named after the output's stem: a run removes only those it wrote, and
+// refuses to start where one would overwrite a file it did not write.
+TEST_F(FilterCommandsTest, RunsRemoveOnlyTheBuffersTheyWrote) {
+  const std::vector<std::string> foreign = {"thin_99.buf", "thin_3.mybuf", "mesh_99.buf",
+                                            "mesh_3.mybuf"};
+  for (const std::string& name : foreign) std::ofstream(m_Folder / name) << "mine";
+  ASSERT_EQ(RunNimbex(Command("clean", "thin.strm", "--radius 2.5")).status, 0);
+  ASSERT_EQ(RunNimbex(Command("mesh", "mesh.strm")).status, 0);
+  for (const std::string& name : foreign) EXPECT_TRUE(fs::exists(m_Folder / name)) << name;
+  EXPECT_EQ(BuffersIn(m_Folder.Path()), foreign.size()) << "the runs' own buffers are gone";
+
+  std::ofstream(m_Folder / "taken_5.buf") << "mine";
+  CommandResult refused = RunNimbex(Command("clean", "taken.strm"));
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.out.find("taken_5.buf"), std::string::npos) << refused.out;
+  EXPECT_FALSE(fs::exists(m_Folder / "taken.pci"));
+  std::string kept;
+  std::ifstream(m_Folder / "taken_5.buf") >> kept;
+  EXPECT_EQ(kept, "mine");
 }
 
 }  // namespace

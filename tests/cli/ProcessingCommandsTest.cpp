@@ -61,11 +61,15 @@ TEST_F(ProcessingCommandsTest, ClassifyChangesTheBoxAndKeepsTheCountersWhole) {
 
 TEST_F(ProcessingCommandsTest, DsmWritesANewStreamAndNeverReplacesOne) {
   const fs::path surface = m_Folder / "surface.strm";
+  // Files named like buffers of the new stream that the run does not write stay.
+  for (const char* name : {"surface_99.buf", "surface_3.mybuf"})
+    std::ofstream(m_Folder / name) << "mine";
   CommandResult made =
       RunNimbex("dsm " + Quoted(m_Stream) + " -o " + Quoted(surface) + " --pulses 0");
   ASSERT_EQ(made.status, 0) << made.out;
   // Per cell, the two points with i = j = 0 are single returns.
   EXPECT_NE(made.out.find("surface.strm: 16 points"), std::string::npos) << made.out;
+  EXPECT_TRUE(fs::exists(m_Folder / "surface_99.buf") && fs::exists(m_Folder / "surface_3.mybuf"));
 
   CommandResult again =
       RunNimbex("dsm " + Quoted(m_Stream) + " -o " + Quoted(surface) + " --pulses all");
