@@ -4,7 +4,9 @@
 #include <vtkPoints.h>
 #include <vtkUnsignedCharArray.h>
 
+#include <algorithm>
 #include <climits>
+#include <cmath>
 #include <fstream>
 #include <random>
 #include <set>
@@ -205,6 +207,29 @@ TEST_F(CleanFilterTest, CleanedStreamHoldsSpacedSourcePointsAndNoOtherAttribute)
     }
   }
   EXPECT_EQ(stored, clean.GetPointsCount()) << "the header counts the new stream's points";
+}
+
+// The stored spacing is the unit by which views choose a level: thinning beyond the source's
+// spacing must store one the kept points really have, or every view reads too coarse a level.
+TEST_F(CleanFilterTest, TheCleanedStreamStoresTheSpacingOfItsPoints) {
+  TestStream stream = MakeLatticeStream(0, 8, 0);  // one cell, a lattice 2 apart
+  stream.gsd = 2.0;
+  Open(stream);
+  EXPECT_EQ(Clean(1.0, "fine.strm").GetLinearDensity(), 2.0) << "nothing merged: the source's";
+
+  CNimbex& coarse = Clean(3.0, "coarse.strm");
+  vtkNew<vtkPoints> kept;
+  ASSERT_GT(LoadItem(coarse, 0, kept, nullptr), 1);
+  double closest = 1e300;
+  double p[3], q[3];
+  for (vtkIdType i = 0; i < kept->GetNumberOfPoints(); ++i)
+    for (vtkIdType j = 0; j < i; ++j) {
+      kept->GetPoint(i, p);
+      kept->GetPoint(j, q);
+      closest = std::min(closest, std::sqrt(vtkMath::Distance2BetweenPoints(p, q)));
+    }
+  EXPECT_GE(coarse.GetLinearDensity(), 3.0);
+  EXPECT_LE(coarse.GetLinearDensity(), closest);
 }
 
 }  // namespace
