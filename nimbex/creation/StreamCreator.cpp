@@ -26,6 +26,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Points read between two pumps of the message queue in a pass of the creator's own.
+constexpr long long kPumpInterval = 1 << 16;
+
 double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
@@ -207,9 +210,8 @@ int CStreamCreator::CreateFromReader(SPreader* reader, bool lasInput, const std:
     Report(GroupDigits(m_OutsidePointsCount) +
            " points lie outside the box the file declares; scanning for the true box...");
     CancelCreation(m_WorkFolder.c_str());
-    int64_t scanned = 0;
-    if (!reader->Scan(world, scanned, PumpMsgs, cancel)) return Fail(reader->GetError());
-    if (!TransformBoxCorners(world)) return Fail(m_LastError);
+    long long scanned = 0;
+    if (!ScanBounds(reader, cancel, world, scanned)) return Fail(m_LastError);
     gridded = RunPipeline(reader, cancel, world);
   }
   if (!gridded) return Fail(m_LastError);
@@ -226,45 +228,84 @@ int CStreamCreator::CreateFromReader(SPreader* reader, bool lasInput, const std:
   return FinishStream(cancel, runStart);
 }
 
-// Brings a box of geographic input into UTM by its corners, as the points will be.
-int CStreamCreator::TransformBoxCorners(double world[6]) {
-  if (!m_GeoTransform) return 1;
-  double low[3] = {world[0], world[2], world[4]}, high[3] = {world[1], world[3], world[5]};
-  if (!m_GeoTransform->Transform(low[0], low[1], low[2]) ||
-      !m_GeoTransform->Transform(high[0], high[1], high[2])) {
-    m_LastError =
-        "the box of the input cannot be converted to UTM: are its coordinates WGS84 "
-        "longitudes and latitudes?";
-    return 0;
-  }
-  for (int d = 0; d < 3; ++d) {
-    world[2 * d] = std::min(low[d], high[d]);
-    world[2 * d + 1] = std::max(low[d], high[d]);
-  }
-  return 1;
-}
-
-int CStreamCreator::FindBounds(SPreader* reader, bool lasInput, double* bounds, int* pointsCount,
-                               int* cancel, double world[6]) {
-  long long count = 0;
-  if (lasInput && reader && reader->GetHeaderBounds(world)) {
-    if (!TransformBoxCorners(world)) return 0;
-    count = reader->GetPointCount();
-  } else if (bounds && pointsCount) {
-    std::copy(bounds, bounds + 6, world);
-    count = *pointsCount;
-  } else if (reader) {
+// The box of the points as the stream will hold them, from a pass over the input. Geographic
+// points are converted one by one: the corners of a longitude/latitude box do not bound its
+// projection, whose edges bulge.
+int CStreamCreator::ScanBounds(SPreader* reader, int* cancel, double world[6], long long& count) {
+  if (!m_GeoTransform) {
     int64_t scanned = 0;
     if (!reader->Scan(world, scanned, PumpMsgs, cancel)) {
       m_LastError = IsCancelled(cancel) ? "creation cancelled" : reader->GetError();
       return 0;
     }
-    if (!TransformBoxCorners(world)) return 0;
     count = scanned;
+    return 1;
+  }
+  for (int d = 0; d < 3; ++d) {
+    world[2 * d] = DBL_MAX;
+    world[2 * d + 1] = -DBL_MAX;
+  }
+  count = 0;
+  long long read = 0, projected = 0;
+  SPoint point;
+  int result;
+  if (!reader->Rewind()) {
+    m_LastError = reader->GetError();
+    return 0;
+  }
+  while ((result = reader->Read(point)) != SP_END) {
+    if (++read % kPumpInterval == 0) {
+      PumpMsgs();
+      if (IsCancelled(cancel)) {
+        m_LastError = "creation cancelled";
+        return 0;
+      }
+    }
+    if (result != SP_VALID) continue;
+    ++count;
+    if (!m_GeoTransform->Transform(point.x, point.y, point.z)) continue;
+    ++projected;
+    const double xyz[3] = {point.x, point.y, point.z};
+    for (int d = 0; d < 3; ++d) {
+      world[2 * d] = std::min(world[2 * d], xyz[d]);
+      world[2 * d + 1] = std::max(world[2 * d + 1], xyz[d]);
+    }
+  }
+  if (!reader->GetError().empty() || !reader->Rewind()) {
+    m_LastError = reader->GetError();
+    return 0;
+  }
+  if (count > 0 && projected == 0) {
+    m_LastError = "none of the " + GroupDigits(count) +
+                  " points of the input can be converted to UTM: are its coordinates WGS84 "
+                  "longitudes and latitudes?";
+    return 0;
+  }
+  return 1;
+}
+
+// LAS input takes its box from the file: the header's box, or a pass over the points when the
+// header declares none or the points are geographic.
+int CStreamCreator::FindBounds(SPreader* reader, bool lasInput, double* bounds, int* pointsCount,
+                               int* cancel, double world[6]) {
+  long long count = 0;
+  if (lasInput && reader && !m_GeoTransform && reader->GetHeaderBounds(world)) {
+    count = reader->GetPointCount();
+  } else if (bounds && pointsCount && !(lasInput && reader)) {
+    std::copy(bounds, bounds + 6, world);
+    count = *pointsCount;
+  } else if (reader) {
+    if (!ScanBounds(reader, cancel, world, count)) return 0;
   } else {
     m_LastError = "the bounds and point count of a model list must be given";
     return 0;
   }
+  return KeepBounds(world, count, bounds);
+}
+
+// The box and count the grid is made for: returned to the caller and written to the folder's
+// "Bounds" file.
+int CStreamCreator::KeepBounds(const double world[6], long long count, double* bounds) {
   if (count > INT_MAX) {
     m_LastError = "the input holds " + GroupDigits(count) +
                   " points; a stream holds at most 2.147.483.647: split the input";

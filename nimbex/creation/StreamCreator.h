@@ -201,7 +201,8 @@ class CStreamCreator {
   int FindBounds(SPreader* reader, bool lasInput, double* bounds, int* pointsCount, int* cancel,
                  double world[6]);
   void WriteBoundsFile(const double world[6]) const;
-  int TransformBoxCorners(double world[6]);
+  int ScanBounds(SPreader* reader, int* cancel, double world[6], long long& count);
+  int KeepBounds(const double world[6], long long count, double* bounds);
   void SetUpGrid(const double world[6]);
   int RunPipeline(SPreader* reader, int* cancel, const double world[6]);
   int FinishStream(int* cancel, std::chrono::steady_clock::time_point runStart);

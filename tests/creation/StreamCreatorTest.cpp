@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "nimbex/access/Nimbex.h"
+#include "nimbex/creation/GeoTransform.h"
 #include "nimbex/creation/PointReader.h"
 #include "nimbex/creation/StreamCreator.h"
 #include "nimbex/format/StrmFiles.h"
@@ -77,6 +78,13 @@ class TestCreator : public CStreamCreator {
             int terrain, int* cancel = nullptr) {
     PutTerrain(terrain);
     return CreateFromReader(&reader, las, parse, -1, output.string(), cancel, nullptr, nullptr);
+  }
+  // Longitude/latitude points converted to a northern UTM zone.
+  int BuildGeographic(SPreader& reader, const fs::path& output, bool las, int utmZone) {
+    PutTerrain(1);
+    m_UseGeoTransform = 1;
+    return CreateFromReader(&reader, las, "xyz", utmZone, output.string(), nullptr, nullptr,
+                            nullptr);
   }
   void UseGrid(const double bounds[6], int depth, int terrain, const fs::path& output) {
     PutTerrain(terrain);
@@ -325,6 +333,58 @@ TEST(StreamCreatorTest, GeographicTextIsGriddedInItsUtmZone) {
   EXPECT_NEAR(offset[0], 508200, 300);          // easting of 9.1 degrees east in zone 32
   EXPECT_NEAR(offset[1], 5027400, 300);         // northing of 45.4 degrees north
   EXPECT_NEAR(bounds[3] - bounds[2], 100, 10);  // 0.0009 degrees of latitude
+}
+
+// 100 x 100 points over 0.2 degrees of longitude and of latitude.
+std::vector<SPoint> LongitudeLatitudeSquare() {
+  std::vector<SPoint> points;
+  for (int j = 0; j < 100; ++j)
+    for (int i = 0; i < 100; ++i) {
+      SPoint p;
+      p.x = 9.0 + i * 0.2 / 99;
+      p.y = 45.0 + j * 0.2 / 99;
+      p.z = j % 5;
+      points.push_back(p);
+    }
+  return points;
+}
+
+TEST(StreamCreatorTest, GeographicInputOverAWideExtentKeepsEveryPoint) {
+  ScratchFolder folder;
+  const std::vector<SPoint> square = LongitudeLatitudeSquare();
+  const fs::path text = folder / "square.txt";
+  {
+    std::ofstream out(text);
+    out.precision(12);
+    for (const SPoint& p : square) out << p.x << " " << p.y << " " << p.z << "\n";
+  }
+  double bounds[6];
+  CStreamCreator fromText;
+  ASSERT_EQ(fromText.CreateStream(text.string(), "text", "xyz", 1, 1, 32, false,
+                                  (folder / "text.strm").string(), nullptr, SCF_POINT_FILE, bounds,
+                                  nullptr, nullptr, nullptr, nullptr, nullptr),
+            1)
+      << fromText.GetLastError();
+  EXPECT_EQ(fromText.GetDroppedPointsCount(), 0);
+  EXPECT_EQ(fromText.GetPointsCount(), 10000);
+  // East of the zone's central meridian the square widens southwards: its easternmost point
+  // is the south-eastern corner, which the box's two corners (south-west, north-east) miss.
+  double east = 9.2, south = 45.0, z = 0;
+  std::string error;
+  CGeoTransform::Create(32, error)->Transform(east, south, z);
+  EXPECT_GE(bounds[1], east);
+
+  // A LAS header declares the longitude/latitude box.
+  CVectorReader las(square);
+  const double declared[6] = {9.0, 9.2, 45.0, 45.2, 0, 4};
+  las.Declare(declared);
+  TestCreator fromLas;
+  ASSERT_EQ(fromLas.BuildGeographic(las, folder / "las.strm", true, 32), 1)
+      << fromLas.GetLastError();
+  EXPECT_EQ(fromLas.GetDroppedPointsCount(), 0);
+  CNimbex cloud((folder / "las.strm").c_str());
+  ASSERT_EQ(cloud.OpenStrmCloud(), 1);
+  EXPECT_EQ(cloud.GetPointsCount(), 10000);
 }
 
 TEST(StreamCreatorMergingTest, BuffersAreMergedInIdOrderAndRemoved) {
