@@ -14,7 +14,11 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "nimbex/creation/AsciiModel.h"
 #include "nimbex/creation/GlobalBounds.h"
@@ -25,9 +29,13 @@
 #include "nimbex/format/StrmFiles.h"
 #include "nimbex/platform/Hooks.h"
 
+namespace fs = std::filesystem;
+
 namespace {
 
 constexpr int kProgressInterval = 10000;
+// Default records written at once when an attribute arrives late.
+constexpr long long kBackfillRecords = 4096;
 
 // Moves every point of a model by `shift`.
 void ShiftModel(vtkPolyData* model, const double shift[3]) {
@@ -108,8 +116,8 @@ void CStreamCreator::WriteVtpOnStream(vtkPolyData* model, int* cancel, CMessageS
                                       CProgressSink* progress, CTextSink*, CTextSink* percent) {
   if (!model || !m_Container || !model->GetPoints()) return;
   const ModelArrays arrays = FindModelArrays(model);
-  DecideModelAttributes(arrays.colors != nullptr, arrays.intensities != nullptr,
-                        arrays.normals != nullptr);
+  AddModelAttributes(arrays.colors != nullptr, arrays.intensities != nullptr,
+                     arrays.normals != nullptr);
   const bool wanted[ST_COUNT] = {true,  m_HasRgb != 0, m_HasRif != 0, false,
                                  false, false,         m_HasNorm != 0};
   const CCellLocator locator(*m_Container, m_GridDepth);
@@ -159,15 +167,54 @@ void CStreamCreator::WriteVtpOnStream(vtkPolyData* model, int* cancel, CMessageS
   }
 }
 
-// The attributes of a stream are fixed by its first model: a later model that lacks one
-// writes zeros for it and one that carries more is not read for them, so that the records
-// of a cell's buffers always stay in step.
-void CStreamCreator::DecideModelAttributes(bool colors, bool intensities, bool normals) {
-  if (m_ModelAttributesDecided) return;
-  m_HasRgb = colors;
-  m_HasRif = intensities;
-  m_HasNorm = normals;
-  m_ModelAttributesDecided = true;
+// A stream keeps every attribute any of its models or scans brings, whatever their order. An
+// attribute that arrives after points were gridded gives those points the default record
+// (ModelPoint's), as later inputs without it get: every attribute buffer of a cell stays in
+// step with its points.
+void CStreamCreator::AddModelAttributes(bool colors, bool intensities, bool normals) {
+  const std::tuple<bool, int&, StreamType> attributes[] = {{colors, m_HasRgb, ST_COLORS},
+                                                           {intensities, m_HasRif, ST_INTENSITIES},
+                                                           {normals, m_HasNorm, ST_NORMALS}};
+  for (const auto& [brought, kept, type] : attributes) {
+    if (!brought || kept) continue;
+    BackfillAttribute(type);
+    kept = 1;
+  }
+}
+
+void CStreamCreator::BackfillAttribute(StreamType type) {
+  const ModelPoint defaults;
+  const std::pair<const void*, size_t> records[ST_COUNT] = {
+      {}, {defaults.rgb, 3}, {&defaults.intensity, 4}, {}, {}, {}, {defaults.normal, 12}};
+  const auto [record, size] = records[type];
+  std::vector<char> block(kBackfillRecords * size);
+  for (size_t at = 0; at < block.size(); at += size) std::memcpy(&block[at], record, size);
+
+  CloseAllBufFiles();  // every staged point record reaches its buffer first
+  long long filled = 0;
+  for (const int cellId : m_ItemsIds) {
+    std::error_code absent;
+    long long missing = static_cast<long long>(
+        fs::file_size(BufferPath(ST_POINTS, cellId), absent) / (3 * sizeof(float)));
+    if (absent || missing == 0) continue;
+    std::FILE* file = OpenBufStream(type, cellId);
+    filled += missing;
+    while (missing > 0) {
+      const size_t count = static_cast<size_t>(std::min<long long>(missing, kBackfillRecords));
+      if (!file || std::fwrite(block.data(), size, count, file) != count) {
+        if (m_WriteError.empty())
+          m_WriteError =
+              "cannot write the buffer files of " + m_OutputFileName + " (is the disk full?)";
+        break;
+      }
+      missing -= static_cast<long long>(count);
+    }
+  }
+  CloseAllBufFiles();
+  if (type == ST_INTENSITIES && filled > 0) {
+    m_IntensityRange[0] = std::min<double>(m_IntensityRange[0], defaults.intensity);
+    m_IntensityRange[1] = std::max<double>(m_IntensityRange[1], defaults.intensity);
+  }
 }
 
 CStreamCreator::ModelPoint CStreamCreator::ReadModelPoint(const ModelArrays& a, long long i) const {
@@ -326,7 +373,7 @@ int CStreamCreator::GridPtxFile(const std::string& path, const CCellLocator& loc
     ReportDamagedInput(reader.GetStopReport());
     return 1;
   }
-  m_HasRif = 1;
+  AddModelAttributes(false, true, false);
   PtxScan scan;
   PtxPoint point;
   long long lines = 0;
@@ -344,9 +391,11 @@ int CStreamCreator::GridPtxFile(const std::string& path, const CCellLocator& loc
         }
       }
       if (!point.valid) continue;
-      // Colours are decided by the first point of the run, so that every point of a cell
-      // writes the same records; a point without colour gets the grey of the last red.
-      if (!m_ModelAttributesDecided) DecideModelAttributes(point.hasColour, true, false);
+      // A point without colour gets the grey of the last red of its file.
+      if (point.hasColour && !m_HasRgb) {
+        AddModelAttributes(true, false, false);
+        current.cellId = -1;  // the pool was closed: take the cell's buffers again
+      }
       if (point.hasColour) lastRed = point.rgb[0];
       double x = point.x, y = point.y, z = point.z;
       if (!TransformPtxPoint(scan, x, y, z)) {

@@ -376,7 +376,6 @@ int CStreamCreator::RunPipeline(SPreader* reader, int* cancel, const double worl
     m_LastError = reader->GetError();
     return 0;
   }
-  m_ModelAttributesDecided = false;
   m_GriddedPointsCount = 0;
   const int gridded =
       reader

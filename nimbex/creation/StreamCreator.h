@@ -139,8 +139,9 @@ class CStreamCreator {
     vtkDataArray* intensities = nullptr;
     vtkDataArray* normals = nullptr;
   };
+  // Its defaults are the records of a point whose model lacks the attribute.
   struct ModelPoint {
-    unsigned char rgb[3] = {0, 0, 0};
+    unsigned char rgb[3] = {128, 128, 128};
     float intensity = 0.0f;
     float normal[3] = {0, 0, 0};
   };
@@ -220,7 +221,8 @@ class CStreamCreator {
 
   // Models and scans.
   static ModelArrays FindModelArrays(vtkPolyData* model);
-  void DecideModelAttributes(bool colors, bool intensities, bool normals);
+  void AddModelAttributes(bool colors, bool intensities, bool normals);
+  void BackfillAttribute(StreamType type);
   ModelPoint ReadModelPoint(const ModelArrays& arrays, long long index) const;
   void WriteModelRecord(const CellBuffers& buffers, const float local[3], const ModelPoint& point);
   int FindBorderNeighbour(const CCellLocator& locator, int cellId, const float local[3]) const;
@@ -267,7 +269,6 @@ class CStreamCreator {
   long long m_SkippedRecordsCount = 0;
   std::vector<std::string> m_InputWarnings;
   std::vector<std::string> m_DamagedInputs;
-  bool m_ModelAttributesDecided = false;
   long long m_GriddedPointsCount = 0;  // input points written to their own cell
   std::string m_InputList;             // the list file of model, scan or ASCII inputs
   double m_GriddingSeconds = 0.0;

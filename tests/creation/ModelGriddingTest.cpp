@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <vtkCellArray.h>
+#include <vtkFloatArray.h>
 #include <vtkNew.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
+#include <vtkUnsignedCharArray.h>
 
 #include <algorithm>
 #include <array>
@@ -98,23 +100,41 @@ int BuildList(const std::vector<fs::path>& inputs, StreamCreatorFormat format,
                               nullptr, format, bounds, &points, nullptr, nullptr, nullptr, nullptr);
 }
 
-// Absolute coordinates of every stored point, sorted.
-std::vector<std::array<double, 3>> StoredPoints(const fs::path& stream) {
+// Every stored point: absolute x, y, z, then its normal and colour where the stream has them
+// (zeros otherwise), sorted.
+using StoredRecord = std::array<double, 9>;
+std::vector<StoredRecord> StoredRecords(const fs::path& stream) {
   CNimbex cloud(stream.c_str());
   EXPECT_EQ(cloud.OpenStrmCloud(), 1) << cloud.GetLastError();
   double offset[3];
   cloud.GetOffset(offset);
-  std::vector<std::array<double, 3>> all;
+  std::vector<StoredRecord> all;
   for (const Item& item : cloud.GetLevelItems(-1)) {
-    const int id = item.id;
     vtkNew<vtkPoints> points;
-    cloud.LoadItemIO(-1, id, points, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 1);
+    vtkNew<vtkFloatArray> normals;
+    vtkNew<vtkUnsignedCharArray> colors;
+    normals->SetNumberOfComponents(3);
+    colors->SetNumberOfComponents(3);
+    cloud.LoadItemIO(-1, item.id, points, nullptr, nullptr,
+                     cloud.HasColors() ? colors.Get() : nullptr, nullptr, nullptr,
+                     cloud.HasNormals() ? normals.Get() : nullptr, 1);
     for (vtkIdType i = 0; i < points->GetNumberOfPoints(); ++i) {
       const double* p = points->GetPoint(i);
-      all.push_back({p[0] + offset[0], p[1] + offset[1], p[2] + offset[2]});
+      StoredRecord record = {p[0] + offset[0], p[1] + offset[1], p[2] + offset[2]};
+      for (int c = 0; c < 3 && cloud.HasNormals(); ++c) record[3 + c] = normals->GetComponent(i, c);
+      for (int c = 0; c < 3 && cloud.HasColors(); ++c) record[6 + c] = colors->GetComponent(i, c);
+      all.push_back(record);
     }
   }
   std::sort(all.begin(), all.end());
+  return all;
+}
+
+// Absolute coordinates of every stored point, sorted.
+std::vector<std::array<double, 3>> StoredPoints(const fs::path& stream) {
+  std::vector<std::array<double, 3>> all;
+  for (const StoredRecord& record : StoredRecords(stream))
+    all.push_back({record[0], record[1], record[2]});
   return all;
 }
 
@@ -223,6 +243,45 @@ TEST(ModelGriddingTest, DamagedInputsAreNamedWithWhereReadingStopped) {
   ASSERT_EQ(ascii.GetDamagedInputs().size(), 1u);
   EXPECT_NE(ascii.GetDamagedInputs()[0].find(broken.string() + ": line 3"), std::string::npos)
       << ascii.GetDamagedInputs()[0];
+}
+
+// A stream keeps every attribute any of its models brings, whatever their order; points of a
+// model without one get its default (the zero normal, mid-grey).
+TEST(ModelGriddingTest, TheStreamKeepsTheUnionOfItsModelsAttributesInEitherOrder) {
+  SAMPLE_OR_SKIP(bunny, "vtp/vtkdata_Bunny.vtp");  // normals
+  SAMPLE_OR_SKIP(ring, "vtp/vtkdata_Ring.vtp");    // no attribute
+  SAMPLE_OR_SKIP(site, "pts/pdal_site_56_8.pts");  // intensities
+  SAMPLE_OR_SKIP(autzen, "pts/pdal_autzen.pts");   // colours and intensities
+  ScratchFolder folder;
+  const struct {
+    std::vector<fs::path> first, second;
+    StreamCreatorFormat format;
+  } lists[] = {{{ring, bunny}, {bunny, ring}, SCF_VTP_LIST},
+               {{site, autzen}, {autzen, site}, SCF_ASCII_LIST}};
+  std::vector<StoredRecord> stored[2][2];
+  for (int list = 0; list < 2; ++list)
+    for (int order = 0; order < 2; ++order) {
+      const fs::path output =
+          folder / ("s" + std::to_string(list) + std::to_string(order) + ".strm");
+      CStreamCreator creator;
+      ASSERT_EQ(BuildList(order ? lists[list].second : lists[list].first, lists[list].format,
+                          output, creator),
+                1)
+          << creator.GetLastError();
+      stored[list][order] = StoredRecords(output);
+    }
+  // The same points with the same attributes, whichever model came first.
+  EXPECT_TRUE(stored[0][0] == stored[0][1]);
+  EXPECT_TRUE(stored[1][0] == stored[1][1]);
+  auto count = [](const std::vector<StoredRecord>& records, auto predicate) {
+    return std::count_if(records.begin(), records.end(), predicate);
+  };
+  auto hasNormal = [](const StoredRecord& r) { return r[3] != 0 || r[4] != 0 || r[5] != 0; };
+  auto grey = [](const StoredRecord& r) { return r[6] == 128 && r[7] == 128 && r[8] == 128; };
+  EXPECT_EQ(stored[0][0].size(), 872u + 245u);
+  EXPECT_EQ(count(stored[0][0], hasNormal), 872);  // the bunny's, ring points have none
+  EXPECT_EQ(stored[1][0].size(), 18u);
+  EXPECT_EQ(count(stored[1][0], grey), 8);  // the site's, the autzen points keep their colours
 }
 
 }  // namespace
