@@ -13,6 +13,7 @@
 #include <climits>
 #include <cmath>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "common/progress/ProgressTimeToComplete.h"
@@ -273,14 +274,21 @@ int CNimbex::LoadSpcData(int& depth, int& step, Wml::Box3<double>& box, vtkPoint
   ResetViewRect(m_LoadedRect);
   m_IOPtsLoaded = 0;
   StartProgress(progress, items.count);
+  std::string firstProblem;
   for (int i = 0; i < items.count; ++i) {
     ShowItemProgress(progress, i, items.count);
+    // Cells of the view without a stored item hold nothing to read.
+    Item* item = nullptr;
+    if (!GetItem(items.ids[i], item, level) || item->ptsCount == 0) continue;
+    if (!LoadItemIO(level, items.ids[i], points, cells, classes, colors, intensities, pulses,
+                    normals, sampling)) {
+      if (firstProblem.empty()) firstProblem = m_LoadError;
+      continue;
+    }
     double bounds[6];
-    if (LoadItemIO(level, items.ids[i], points, cells, classes, colors, intensities, pulses,
-                   normals, sampling) &&
-        GetItemBounds(items.ids[i], level, bounds))
-      WidenViewRect(m_LoadedRect, bounds);
+    if (GetItemBounds(items.ids[i], level, bounds)) WidenViewRect(m_LoadedRect, bounds);
   }
+  m_LoadError = firstProblem;
   items.ids.reset();
   EndProgress(progress);
 

@@ -26,6 +26,30 @@ bool FileExists(const std::string& path) {
   return std::filesystem::is_regular_file(path, ignored);
 }
 
+// What a data file holds, for messages.
+const char* FileRole(StrmFileKind kind) {
+  static const char* const kRoles[STRM_FILE_KIND_COUNT] = {
+      "points file", "overview points file", "triangle file",  "overview triangle file",
+      "colour file", "overview colour file", "intensity file", "overview intensity file",
+      "class file",  "overview class file",  "pulse file",     "overview pulse file",
+      "normal file", "overview normal file", "header"};
+  return kRoles[kind];
+}
+
+// Where the items of one or more levels end in their points and triangles files.
+struct StrmExtent {
+  int64_t pointsEnd = 0;
+  int64_t trianglesEnd = 0;
+
+  void Add(const std::vector<Item>& items) {
+    for (const Item& item : items) {
+      pointsEnd = std::max(pointsEnd, item.ptsPos + int64_t{item.ptsCount} * STRM_POINT_BYTES);
+      trianglesEnd =
+          std::max(trianglesEnd, item.triPos + int64_t{item.triCount} * STRM_TRIANGLE_BYTES);
+    }
+  }
+};
+
 // Overwrites `n` doubles or ints at `position` of an open header; true when all were written.
 template <class T>
 bool WriteAt(std::FILE* file, int64_t position, const T* values, size_t n) {
@@ -120,6 +144,10 @@ int CNimbex::ReadCloudInfo() {
 
   int read = ReadHeaderAndIndex(GetPciFile());
   if (pciOpenedHere) ClosePciFile();
+  if (read) {
+    SetAvailabilityFlags();
+    read = CheckDataFileSizes();
+  }
   if (read && (m_LinearDensity == 0.0 || IsShiftKeyDown())) {
     EvaluateLinearDensity(nullptr, 1);
     if (m_LinearDensity == 0.0)
@@ -128,9 +156,7 @@ int CNimbex::ReadCloudInfo() {
                   "holds fewer than 3 points)");
   }
   if (mainOpenedHere) CloseStrmFile();
-  if (!read) return 0;
-  SetAvailabilityFlags();
-  return 1;
+  return read;
 }
 
 int CNimbex::ReadHeaderAndIndex(std::FILE* pci) {
@@ -205,6 +231,52 @@ CNimbex::HeaderSettings CNimbex::GetHeaderSettings() const {
   return {{m_IntensityRange[0], m_IntensityRange[1]},
           m_CVM,
           {m_ElevationRange[0] + m_Offset[2], m_ElevationRange[1] + m_Offset[2]}};
+}
+
+// Every data file must hold what the index says is in it: a file cut short would lose points
+// without a word, and a missing overview file would leave the coarser levels empty.
+int CNimbex::CheckDataFileSizes() {
+  StrmExtent extents[2];  // full resolution, overview levels
+  extents[0].Add(m_Items);
+  for (const std::vector<Item>& level : m_LevelItems) extents[1].Add(level);
+  std::pair<StrmFileKind, int*> attributes[] = {{CLA_FILE, &m_HasClasses},
+                                                {RGB_FILE, &m_HasColors},
+                                                {RIF_FILE, &m_HasIntensity},
+                                                {PLS_FILE, &m_HasPulses},
+                                                {NORM_FILE, &m_HasNormals}};
+  for (int overview = 0; overview < 2; ++overview) {
+    const StrmExtent& extent = extents[overview];
+    auto level = [overview](StrmFileKind kind) { return overview ? GetOverviewKind(kind) : kind; };
+    if (!CheckFileSize(level(STRM_FILE), extent.pointsEnd)) return 0;
+    if (m_HasTri && !CheckFileSize(level(TRI_FILE), extent.trianglesEnd)) return 0;
+    for (const auto& [kind, present] : attributes) {
+      const int64_t needed = GetAttributePosition(extent.pointsEnd, kind);
+      if (!*present || GetFileSize(level(kind)) >= needed) continue;
+      // Meshed streams carry no attribute records for their overview points: a short
+      // overview attribute file there makes the attribute absent, not the stream unreadable.
+      if (overview && m_HasTri) {
+        *present = 0;
+        continue;
+      }
+      if (!CheckFileSize(level(kind), needed)) return 0;
+    }
+  }
+  return 1;
+}
+
+int CNimbex::CheckFileSize(StrmFileKind kind, int64_t needed) {
+  if (needed <= 0) return 1;
+  const std::string& path = m_Paths[kind];
+  if (!FileExists(path))
+    return Fail("cannot open " + m_FileName + ": its " + FileRole(kind) + " " + path +
+                " is missing, but the item index has data in it; restore the file or rebuild "
+                "the stream");
+  const int64_t size = GetFileSize(kind);
+  if (size >= needed) return 1;
+  return Fail("cannot open " + m_FileName + ": its " + FileRole(kind) + " " + path + " holds " +
+              std::to_string(size) + " bytes, but the item index needs " + std::to_string(needed) +
+              " (the file was cut short); restore it or rebuild the "
+              "stream");
 }
 
 // An unchanged header is not touched: opening and closing a stream leaves its files as they

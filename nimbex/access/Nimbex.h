@@ -203,11 +203,19 @@ class CNimbex {
   }
 
   // Reads the points (and the attributes whose arrays are given) of one item, taking every
-  // `step`-th point. Any array may be null. 1 when the item was read.
+  // `step`-th point. Any array may be null. 1 when the item was read; 0 when it is not in the
+  // index, holds no points, or cannot be read whole (a file missing or cut short, a triangle
+  // naming a point the item does not have): the arrays are then left as they were and
+  // GetLoadError() says why, naming the file at fault.
   int LoadItemIO(int depth, int id, vtkPoints* points, vtkCellArray* cells,
                  vtkUnsignedCharArray* classes, vtkUnsignedCharArray* colors,
                  vtkFloatArray* intensities, vtkUnsignedCharArray* pulses, vtkFloatArray* normals,
                  int step);
+  // Why the last LoadItemIO refused its item; after LoadSpcData, the first stored item of the
+  // view that could not be read. Empty when everything asked for was read.
+  const std::string& GetLoadError() const {
+    return m_LoadError;
+  }
   int GetIOPtsLoaded() const {
     return m_IOPtsLoaded;
   }
@@ -384,14 +392,20 @@ class CNimbex {
     bool operator==(const HeaderSettings& other) const;
   };
   HeaderSettings GetHeaderSettings() const;
+  int CheckDataFileSizes();
+  int CheckFileSize(StrmFileKind kind, int64_t needed);
+  int RefuseItem(const std::string& problem);
+  std::string DescribeItem(const Item& item, int depth) const;
   void WriteBackHeader();
   int64_t GetFileSize(StrmFileKind kind);
   std::FILE* OpenForLoading(StrmFileKind kind);
-  int64_t ReadItemFile(StrmFileKind kind, int64_t position, int64_t count, char* target);
-  int64_t LoadPoints(StrmFileKind kind, int64_t position, int64_t count, int step,
-                     vtkPoints* points);
+  int CheckItemExtent(StrmFileKind kind, int64_t position, int64_t count, const Item& item,
+                      int depth);
+  int ReadItemFile(StrmFileKind kind, int64_t position, int64_t count, char* target);
+  int ReadTriangles(StrmFileKind kind, const Item& item, int depth);
+  int LoadPoints(StrmFileKind kind, int64_t position, int64_t count, int step, vtkPoints* points);
   template <class Array>
-  void LoadAttribute(StrmFileKind kind, int64_t position, int64_t count, int step, Array* array);
+  int LoadAttribute(StrmFileKind kind, int64_t position, int64_t count, int step, Array* array);
   void ReleaseIndex();
 
   // Drawing (Drawing.cpp).
@@ -433,6 +447,7 @@ class CNimbex {
   std::string m_LastError;
   int m_HeaderWriteBack = 1;
   HeaderSettings m_StoredSettings = {};
+  std::string m_LoadError;
 
   int m_Version = -1;
   int m_IsTerrain = 1;
@@ -511,4 +526,5 @@ class CNimbex {
   Wml::Point3<double> m_LastHighPt;
   double m_LastRenderedRect[4] = {NBX_UNSET, NBX_UNSET, NBX_UNSET, NBX_UNSET};
   std::vector<char> m_ReadBuffer;
+  std::vector<int32_t> m_TriangleBuffer;
 };

@@ -120,36 +120,80 @@ TEST_F(ItemLoadingTest, OverviewItemsComeFromTheOverviewFiles) {
   vtkNew<vtkPoints> points;
   points->SetDataTypeToDouble();
   vtkNew<vtkFloatArray> intensities;
-  ASSERT_EQ(cloud.LoadItemIO(0, 0, points, nullptr, nullptr, nullptr, intensities, nullptr,
-                             nullptr, 1),
-            1);
+  ASSERT_EQ(
+      cloud.LoadItemIO(0, 0, points, nullptr, nullptr, nullptr, intensities, nullptr, nullptr, 1),
+      1);
   ASSERT_EQ(points->GetNumberOfPoints(), 6);
   EXPECT_DOUBLE_EQ(points->GetPoint(5)[0], 105);
   EXPECT_EQ(intensities->GetValue(0), 200);
-  EXPECT_EQ(cloud.LoadItemIO(0, 1, points, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 1), 0);
+  EXPECT_EQ(cloud.LoadItemIO(0, 1, points, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 1),
+            0);
 }
 
-TEST_F(ItemLoadingTest, MissingFilesShortFilesAndWrongArraysFailSafely) {
+TEST_F(ItemLoadingTest, MissingFilesAndWrongArraysFailSafely) {
   std::filesystem::remove(GetStrmCompanionName(m_Path, CLA_FILE));
-  // Cut the last item's points in half: only what is there is read.
-  std::filesystem::resize_file(m_Path, (20 + 2) * 12);
   CNimbex cloud(m_Path.c_str());
   ASSERT_EQ(cloud.OpenStrmCloud(), 1);
   Arrays a;
   EXPECT_EQ(Load(cloud, a, -1, 0, 1), 0);  // a classes array needs the "cla" file
+  EXPECT_NE(cloud.GetLoadError().find("numbered.cla"), std::string::npos) << cloud.GetLoadError();
+  EXPECT_EQ(a.points->GetNumberOfPoints(), 0);
 
   vtkNew<vtkPoints> points;
-  vtkNew<vtkFloatArray> intensities;
-  ASSERT_EQ(cloud.LoadItemIO(-1, 7, points, nullptr, nullptr, nullptr, intensities, nullptr,
-                             nullptr, 1),
-            1);
-  EXPECT_EQ(points->GetNumberOfPoints(), 2);
-  EXPECT_EQ(intensities->GetNumberOfTuples(), 2);
-
   vtkNew<vtkUnsignedCharArray> oneComponentColors;
-  EXPECT_EQ(cloud.LoadItemIO(-1, 1, points, nullptr, nullptr, oneComponentColors, nullptr,
-                             nullptr, nullptr, 1),
+  EXPECT_EQ(cloud.LoadItemIO(-1, 1, points, nullptr, nullptr, oneComponentColors, nullptr, nullptr,
+                             nullptr, 1),
             0);
+  EXPECT_EQ(
+      cloud.LoadItemIO(-1, 5, points, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 1), 0);
+  EXPECT_NE(cloud.GetLoadError().find("not in the index"), std::string::npos);
+}
+
+// Files cut after the stream was opened: the item is refused whole, naming the file, and
+// the arrays keep only what earlier items appended, parallel to each other.
+TEST_F(ItemLoadingTest, AnItemCutShortIsRefusedAndLeavesTheArraysAsTheyWere) {
+  CNimbex cloud(m_Path.c_str());
+  ASSERT_EQ(cloud.OpenStrmCloud(), 1);
+  Arrays a;
+  ASSERT_EQ(Load(cloud, a, -1, 0, 1), 1);
+  // The intensity file is open: the cut shows as a short read. The last item (7) holds 4
+  // points from point 20, so its intensities end at byte 96.
+  std::filesystem::resize_file(GetStrmCompanionName(m_Path, RIF_FILE), 88);
+  EXPECT_EQ(Load(cloud, a, -1, 7, 1), 0);
+  EXPECT_NE(cloud.GetLoadError().find("numbered.rif"), std::string::npos) << cloud.GetLoadError();
+  for (vtkDataArray* array :
+       {a.points->GetData(), static_cast<vtkDataArray*>(a.classes),
+        static_cast<vtkDataArray*>(a.colors), static_cast<vtkDataArray*>(a.intensities),
+        static_cast<vtkDataArray*>(a.pulses), static_cast<vtkDataArray*>(a.normals)})
+    EXPECT_EQ(array->GetNumberOfTuples(), 10);
+  EXPECT_EQ(a.cells->GetNumberOfCells(), 10);
+  EXPECT_EQ(cloud.GetIOPtsLoaded(), 10);
+
+  // A view read goes on with the other items and keeps why one was left out.
+  int depth = -1, step = 1;
+  Wml::Box3<double> everything;
+  everything.Extent(0) = everything.Extent(1) = everything.Extent(2) = 100;
+  vtkNew<vtkPoints> view;
+  vtkPoints* viewPoints = view;
+  vtkNew<vtkFloatArray> intensities;
+  ASSERT_EQ(cloud.LoadSpcData(depth, step, everything, viewPoints, nullptr, nullptr, nullptr,
+                              intensities, nullptr, nullptr, 0.0, nullptr, nullptr),
+            1);
+  EXPECT_EQ(view->GetNumberOfPoints(), 20);
+  EXPECT_NE(cloud.GetLoadError().find("numbered.rif"), std::string::npos);
+
+  // A file not opened yet: its size tells before anything is read.
+  WriteTestStream(m_Path, NumberedStream());
+  CNimbex fresh(m_Path.c_str());
+  ASSERT_EQ(fresh.OpenStrmCloud(), 1);
+  std::filesystem::resize_file(GetStrmCompanionName(m_Path, NORM_FILE), 12 * 21);
+  vtkNew<vtkPoints> points;
+  EXPECT_EQ(
+      fresh.LoadItemIO(-1, 7, points, nullptr, nullptr, nullptr, nullptr, nullptr, a.normals, 1),
+      0);
+  EXPECT_NE(fresh.GetLoadError().find("numbered.norm ends at byte 252"), std::string::npos)
+      << fresh.GetLoadError();
+  EXPECT_EQ(points->GetNumberOfPoints(), 0);
 }
 
 TEST(ItemLoadingMeshTest, TriangleIndicesFollowThePointsAlreadyLoaded) {
@@ -166,7 +210,8 @@ TEST(ItemLoadingMeshTest, TriangleIndicesFollowThePointsAlreadyLoaded) {
   vtkNew<vtkPoints> points;
   vtkNew<vtkCellArray> cells;
   for (int pass = 0; pass < 2; ++pass)
-    ASSERT_EQ(cloud.LoadItemIO(-1, 0, points, cells, nullptr, nullptr, nullptr, nullptr, nullptr, 1), 1);
+    ASSERT_EQ(
+        cloud.LoadItemIO(-1, 0, points, cells, nullptr, nullptr, nullptr, nullptr, nullptr, 1), 1);
   ASSERT_EQ(cells->GetNumberOfCells(), 4);
   vtkIdType npts = 0;
   const vtkIdType* ids = nullptr;
@@ -174,6 +219,43 @@ TEST(ItemLoadingMeshTest, TriangleIndicesFollowThePointsAlreadyLoaded) {
   ASSERT_EQ(npts, 3);
   EXPECT_EQ(ids[0], 5);
   EXPECT_EQ(ids[2], 7);
+
+  // Stepping keeps the triangles whose corners were all taken: points 0 and 2 of 4.
+  vtkNew<vtkPoints> sampled;
+  vtkNew<vtkCellArray> sampledCells;
+  cloud.ResetIOPtsLoaded();
+  ASSERT_EQ(cloud.LoadItemIO(-1, 0, sampled, sampledCells, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, 2),
+            1);
+  EXPECT_EQ(sampled->GetNumberOfPoints(), 2);
+  EXPECT_EQ(sampledCells->GetNumberOfCells(), 0);
+}
+
+// Indices beyond the item's points would send VTK reading past the points array.
+TEST(ItemLoadingMeshTest, TrianglesNamingPointsTheItemDoesNotHaveAreRefused) {
+  for (const Triangle& damaged : {Triangle{0, 1, 4}, Triangle{-1, 1, 2}, Triangle{0, 1 << 30, 2}}) {
+    ScratchFolder folder;
+    TestStream stream;
+    stream.tri = true;
+    TestItem item = NumberedItem(0, 0, 4, 0);
+    item.triangles = {{0, 1, 2}, damaged};
+    stream.items = {item};
+    WriteTestStream(folder / "mesh.strm", stream);
+    CNimbex cloud((folder / "mesh.strm").c_str());
+    ASSERT_EQ(cloud.OpenStrmCloud(), 1) << cloud.GetLastError();
+    vtkNew<vtkPoints> points;
+    vtkNew<vtkCellArray> cells;
+    EXPECT_EQ(
+        cloud.LoadItemIO(-1, 0, points, cells, nullptr, nullptr, nullptr, nullptr, nullptr, 1), 0);
+    EXPECT_EQ(points->GetNumberOfPoints(), 0);
+    EXPECT_EQ(cells->GetNumberOfCells(), 0);
+    EXPECT_NE(cloud.GetLoadError().find("mesh.tri is damaged: triangle 1"), std::string::npos)
+        << cloud.GetLoadError();
+    // Without a cell array the triangles are not read, and the points are sound.
+    EXPECT_EQ(
+        cloud.LoadItemIO(-1, 0, points, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 1),
+        1);
+  }
 }
 
 }  // namespace

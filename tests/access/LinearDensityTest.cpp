@@ -74,6 +74,7 @@ TEST_F(LinearDensityTest, AnAreaSamplesTheFullestGridItemMeetingIt) {
 TEST_F(LinearDensityTest, DuplicatePointsDoNotMakeTheSpacingZero) {
   TestStream stream = MakeLatticeStream(0, 4, 0);
   stream.gsd = 0.0;
+  stream.rgb = stream.rif = stream.cla = stream.pls = stream.norm = false;  // points only
   TestItem& item = stream.items.front();
   const std::vector<Point3f> once = item.points;
   item.points.insert(item.points.end(), once.begin(), once.end());  // every point twice
