@@ -91,11 +91,18 @@ int WritePng(vtkRenderWindow* window, const std::string& path) {
   return writer->GetErrorCode() == 0 && std::filesystem::exists(path);
 }
 
-void PrintDrawn(const RenderWindow& window) {
-  for (CNimbex* cloud : window.m_Clouds)
+// Prints what each stream drew; false when a stream left out an item it could not read.
+bool PrintDrawn(const RenderWindow& window) {
+  bool whole = true;
+  for (CNimbex* cloud : window.m_Clouds) {
     std::printf("%s: level %d of %d, step %d, %d points drawn\n", cloud->GetStrmFileName(),
                 cloud->GetCurDepth(), cloud->GetDepth(), cloud->GetPrevStreamSample(),
                 cloud->GetRenderedPointCount());
+    if (cloud->GetLoadError().empty()) continue;
+    Refuse(cloud->GetLoadError());
+    whole = false;
+  }
+  return whole;
 }
 
 void SetUpStream(CNimbex& cloud, const RenderOptions& options) {
@@ -130,8 +137,7 @@ bool DrawStreams(WindowId id, const RenderOptions& options) {
   bar.GetRange(lower, upper);
   bar.SetPos(upper);
   bar.Finish();
-  PrintDrawn(*window);
-  return true;
+  return PrintDrawn(*window);
 }
 
 }  // namespace

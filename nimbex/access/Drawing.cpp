@@ -525,8 +525,11 @@ int CNimbex::RegenerateRenderPolyData(RenderWindow* window, Wml::Box3<double>& b
   data = ToSceneFrame(m_TransformFilter, data, m_Offset, window->m_Center);
 
   if (m_FullRes) {
+    // The mask reads on its own: what the view's reading found wrong is what the pass says.
+    const std::string viewProblem = m_LoadError;
     m_FullResShown = 1;
     UpdateMaskPolyData(window);
+    m_LoadError = viewProblem;
   }
   m_RenderPolyData = data;
   m_RenderPolyData->Register(nullptr);

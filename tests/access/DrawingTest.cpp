@@ -164,6 +164,20 @@ TEST_F(DrawnStream, MeshesAreDrawnAsWireframesWithoutPointColours) {
   EXPECT_EQ(ColorOf(cloud, {0, -4, 0}), 0xFFFFFFu);
 }
 
+// Indices beyond the item's points reached VTK, which read past the points when rendering.
+TEST_F(DrawnStream, AMeshItemWithDamagedTrianglesIsLeftOutAndSaysWhy) {
+  TestStream mesh = PointStream({{{-4, -4, 0}}, {{4, -4, 0}}, {{0, 4, 0}}});
+  mesh.tri = true;
+  mesh.items[0].triangles = {{0, 1, 2}, {0, 1, 3000000}};
+  CNimbex* cloud = Show(mesh);
+  ASSERT_NE(cloud, nullptr);
+  Draw();
+  EXPECT_EQ(cloud->GetRenderPolyData(), nullptr);
+  EXPECT_NE(cloud->GetLoadError().find("points.tri is damaged"), std::string::npos)
+      << cloud->GetLoadError();
+  EXPECT_EQ(ColorOf(cloud, {0, -4, 0}), BackgroundBeside(cloud, {0, -4, 0}));
+}
+
 TEST_F(DrawingTest, MaskIsALightSampleShownWhileInteracting) {
   EXPECT_EQ(m_Cloud->GetMaskPolyData()->GetNumberOfPoints(), 4);
   CNimbex* lattice = Show(MakeLatticeStream(0, 25, 0), "lattice.strm");
