@@ -111,9 +111,13 @@ void CopyCompanions(const std::string& source, const fs::path& target, ProblemLi
   }
 }
 
+bool HasCompanion(int kind, const std::string& source) {
+  return fs::is_regular_file(MakeFileName(kind, source));
+}
+
 bool IsOriented(const std::string& source) {
-  return fs::is_regular_file(MakeFileName(PFK_INTERIOR_ORIENTATION, source)) &&
-         fs::is_regular_file(MakeFileName(PFK_EXTERIOR_ORIENTATION, source));
+  return HasCompanion(PFK_INTERIOR_ORIENTATION, source) &&
+         HasCompanion(PFK_EXTERIOR_ORIENTATION, source);
 }
 
 Outcome ImportImage(const std::string& source, const std::string& dataFolder,
@@ -163,6 +167,16 @@ std::string FindFreeImageName(const std::string& dataFolder, const std::string& 
     if (!IsNameTaken(dataFolder, name)) return name;
   }
   return std::string();
+}
+
+std::vector<MissingOrientation> FindUnorientedSources(const std::vector<std::string>& sources) {
+  std::vector<MissingOrientation> missing;
+  for (const std::string& source : sources) {
+    if (GetImageSourceKind(source) == ImageSourceKind::Orientation || IsOriented(source)) continue;
+    missing.push_back({source, !HasCompanion(PFK_INTERIOR_ORIENTATION, source),
+                       !HasCompanion(PFK_EXTERIOR_ORIENTATION, source)});
+  }
+  return missing;
 }
 
 bool IsImportFailure(const std::pair<std::string, std::string>& problem) {

@@ -29,6 +29,15 @@ constexpr int kMaxImageNameSuffix = 998;
 // Empty when none is free.
 std::string FindFreeImageName(const std::string& dataFolder, const std::string& baseName);
 
+// A source that lacks an orientation file: which of the two are missing.
+struct MissingOrientation {
+  std::string source;
+  bool interiorMissing = false;  // "<source>.int"
+  bool exteriorMissing = false;  // "<source>.est"
+};
+// The sources (".xml" descriptions excepted) that lack their ".int" or ".est" file, in order.
+std::vector<MissingOrientation> FindUnorientedSources(const std::vector<std::string>& sources);
+
 // The photographs a source brings are counted as problems of the import when they are
 // anything else than an unoriented photograph, which is imported all the same.
 bool IsImportFailure(const std::pair<std::string, std::string>& problem);

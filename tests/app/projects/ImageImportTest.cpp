@@ -103,6 +103,18 @@ TEST_F(ImageImportTest, AnUnorientedSourceIsImportedAndReported) {
             (Names{"Bare.jpg", "NoEst.int", "NoEst.jpg", "thumb_Bare.jpg", "thumb_NoEst.jpg"}));
   EXPECT_EQ(cv::imread((m_Data / "Bare.jpg").string()).size(), cv::Size(64, 48));
   EXPECT_FALSE(std::any_of(m_Problems.begin(), m_Problems.end(), IsImportFailure));
+
+  const std::string withoutInt = Source("NoInt.jpg", {".est"});
+  const std::string xml = Source("Photo.xml", {}, "<photo/>");
+  const std::vector<MissingOrientation> missing =
+      FindUnorientedSources({withoutEst, Source("Both.jpg"), withoutInt, xml, withoutAny});
+  ASSERT_EQ(missing.size(), 3u);
+  EXPECT_EQ(missing[0].source, withoutEst);
+  EXPECT_FALSE(missing[0].interiorMissing);
+  EXPECT_TRUE(missing[0].exteriorMissing);
+  EXPECT_TRUE(missing[1].interiorMissing);
+  EXPECT_FALSE(missing[1].exteriorMissing);
+  EXPECT_TRUE(missing[2].interiorMissing && missing[2].exteriorMissing);
 }
 
 TEST_F(ImageImportTest, SourcesThatCannotBeReadAreReportedAndTheOthersImported) {
