@@ -8,6 +8,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <vector>
@@ -137,6 +138,10 @@ ImageSourceKind GetImageSourceKind(const std::string& path) {
 }
 
 cv::Mat ReadPicture(const std::string& path, std::string& error) {
+  // A picture that cannot be read is the caller's to report, with the file it came from.
+  static std::once_flag quiet;
+  std::call_once(quiet,
+                 [] { cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR); });
   cv::Mat picture;
   try {
     picture = cv::imread(path, cv::IMREAD_COLOR);

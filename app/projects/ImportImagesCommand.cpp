@@ -12,17 +12,24 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Absolute(const std::string& path) {
-  std::error_code error;
-  const fs::path absolute = fs::absolute(path, error);
-  return error ? path : absolute.lexically_normal().string();
-}
+// The terminal bar only moves forward: the import's closing return to 0 is not shown.
+class ForwardProgress : public CProgressSink {
+ public:
+  explicit ForwardProgress(TerminalProgress& bar) : m_Bar(bar) {}
+  void SetRange(int lower, int upper) override { m_Bar.SetRange(lower, upper); }
+  void SetPos(int pos) override {
+    if (pos > m_Bar.GetPos()) m_Bar.SetPos(pos);
+  }
+
+ private:
+  TerminalProgress& m_Bar;
+};
 
 }  // namespace
 
 int RunImportImages(const std::string& project, const std::vector<std::string>& images,
                     std::FILE* out, std::FILE* err) {
-  const std::string strmPath = Absolute(project);
+  const std::string strmPath = AbsolutePath(project);
   std::error_code error;
   if (!IsStreamPath(strmPath) || !fs::is_regular_file(strmPath, error)) {
     std::fprintf(err, "orvalis: %s is not a stream (.strm) file; give the project's stream\n",
@@ -34,13 +41,15 @@ int RunImportImages(const std::string& project, const std::vector<std::string>& 
     return 1;
   }
   std::vector<std::string> sources(images.size());
-  std::transform(images.begin(), images.end(), sources.begin(), Absolute);
+  std::transform(images.begin(), images.end(), sources.begin(), AbsolutePath);
   ProblemList problems;
   int stop = 0;
   {
-    TerminalProgress progress("Import images into database...", err);
+    TerminalProgress bar("Import images into database...", err);
+    ForwardProgress progress(bar);
     ImportImages(sources, &progress, nullptr, problems, &stop, strmPath);
-    progress.Finish();
+    bar.SetPos(static_cast<int>(sources.size()));
+    bar.Finish();
   }
   for (const auto& [source, problem] : problems)
     std::fprintf(out, "%s: %s\n", source.c_str(), problem.c_str());

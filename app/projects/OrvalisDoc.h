@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "ProjectImages.h"
 #include "nimbex/platform/WinTypes.h"
 
 class CNimbex;
@@ -40,12 +41,17 @@ class COrvalisDoc {
   // The preset view on every stream.
   void SetPresetView(int view);
 
+  // The project's photographs.
+  CProjectImages& GetImages() { return m_Images; }
+  const CProjectImages& GetImages() const { return m_Images; }
+
  private:
   std::string m_PathName;
   WindowId m_View = nullptr;
   std::map<int, CNimbex*> m_Clouds;
   int m_PointSize = 1;
   int m_ColorMode = 0;
+  CProjectImages m_Images;
 };
 
 // True when the path names a stream (its extension is ".strm" in any case).

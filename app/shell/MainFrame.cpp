@@ -33,6 +33,7 @@
 #include "app/shell/OrvalisFrame.h"
 #include "app/shell/OrvalisView.h"
 #include "app/shell/ProgressDlg.h"
+#include "app/shell/ProjectCommands.h"
 #include "app/shell/Settings.h"
 #include "app/shell/ViewCommands.h"
 #include "app/widgets/ProgressTimeToCompleteCtrl.h"
@@ -90,6 +91,7 @@ CMainFrame::CMainFrame(CDataBaseSql* database, bool interactive, QWidget* parent
   qRegisterMetaType<COrvalisFrame*>("COrvalisFrame*");
   setWindowTitle(QString("Orvalis %1").arg(QCoreApplication::applicationVersion()));
   setCentralWidget(m_MdiArea);
+  m_ProjectCommands = new CProjectCommands(this, interactive);
   BuildMenus();
   BuildCommandTabs();
   BuildHelpBar();
@@ -123,7 +125,8 @@ void CMainFrame::BuildMenus() {
   QAction* addStream =
       MakeAction("Add &Stream", "Add a stream to the active project", &CMainFrame::OnAddStream);
   file->addAction(addStream);
-  m_ProjectActions << addStream;
+  file->addActions(m_ProjectCommands->GetFileActions());
+  m_ProjectActions << addStream << m_ProjectCommands->GetFileActions();
   QAction* close = MakeAction("Close", "Close the active project", &CMainFrame::OnClose);
   file->addAction(close);
   m_ProjectActions << close;
@@ -134,6 +137,9 @@ void CMainFrame::BuildMenus() {
   QAction* exit = MakeAction("Exit", "Quit Orvalis");
   connect(exit, &QAction::triggered, this, &QWidget::close);
   file->addAction(exit);
+  QMenu* tools = menuBar()->addMenu("&Tools");
+  tools->addActions(m_ProjectCommands->GetToolsActions());
+  m_ProjectActions << m_ProjectCommands->GetToolsActions();
 }
 
 QWidget* CMainFrame::AddPanel(QWidget* page, const QString& title, const QList<QAction*>& actions) {
@@ -366,8 +372,9 @@ COrvalisFrame* CMainFrame::OpenProject(const QString& givenPath) {
     ShowInformation(QString("The 3D model %1 was not loaded: %2.").arg(path, reason));
     return nullptr;
   }
-  project->SetLayout(LAYOUT_STREAMING);
-  RecordOpening(project);
+  const int images = m_ProjectCommands->LoadImages(project);
+  project->SetLayout(images > 0 ? LAYOUT_STANDARD : LAYOUT_STREAMING);
+  RecordOpening(project, images);
   COrvalisView* view = project->GetView();
   connect(view, &COrvalisView::coordinatesChanged, m_CoordinatesPane, &QLabel::setText);
   connect(view, &COrvalisView::helpTip, this, &CMainFrame::SetHelpText);
@@ -383,11 +390,11 @@ COrvalisFrame* CMainFrame::OpenProject(const QString& givenPath) {
   return project;
 }
 
-void CMainFrame::RecordOpening(COrvalisFrame* project) {
+void CMainFrame::RecordOpening(COrvalisFrame* project, int images) {
   if (!m_Database) return;
   COrvalisDoc* document = project->GetDocument();
   RecordProjectOpening(*m_Database, document->GetPathName(),
-                       static_cast<int>(document->GetTotalPointsCount()), 0);
+                       static_cast<int>(document->GetTotalPointsCount()), images);
 }
 
 void CMainFrame::UpdateLoadedPointsStatus(COrvalisFrame* project) {

@@ -16,6 +16,7 @@ class QToolBar;
 class CDataBaseSql;
 class COrvalisFrame;
 class CProgressDlg;
+class CProjectCommands;
 class TProgressTimeToCompleteCtrl;
 
 class CMainFrame : public QMainWindow {
@@ -35,6 +36,7 @@ class CMainFrame : public QMainWindow {
 
   TProgressTimeToCompleteCtrl* GetProgressCtrl() const { return m_Progress; }
   CProgressDlg* GetProgressDlg() const { return m_ProgressDlg; }
+  CProjectCommands* GetProjectCommands() const { return m_ProjectCommands; }
   QLabel* GetStatusPane(int pane) const;
   QString GetHelpText() const;
   void SetHelpText(const QString& text);
@@ -65,7 +67,7 @@ class CMainFrame : public QMainWindow {
   void RefreshRecentMenu();
   COrvalisFrame* FindProject(const QString& path) const;
   QString WhyNotLoaded(const QString& path) const;
-  void RecordOpening(COrvalisFrame* project);
+  void RecordOpening(COrvalisFrame* project, int images);
 
   void OnOpen();
   void OnAddStream();
@@ -102,4 +104,5 @@ class CMainFrame : public QMainWindow {
   QLabel* m_StatusPane = nullptr;
   QLabel* m_CoordinatesPane = nullptr;
   CProgressDlg* m_ProgressDlg = nullptr;
+  CProjectCommands* m_ProjectCommands = nullptr;
 };

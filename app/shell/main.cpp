@@ -1,6 +1,7 @@
 // Orvalis: browsing and annotating survey sites. `orvalis [STREAM]` opens a stream at start;
 // `orvalis --screenshot FILE.png STREAM` opens it, waits for the first full paint, saves the
-// main window's picture and quits.
+// main window's picture and quits; `orvalis --import-images PROJECT.strm IMAGE...` imports
+// photographs into a project without a window.
 #include <QVTKOpenGLNativeWidget.h>
 
 #include <QApplication>
@@ -9,7 +10,10 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
+#include "app/projects/ImportImagesCommand.h"
 #include "app/shell/MainFrame.h"
 #include "app/shell/OrvalisApp.h"
 #include "app/shell/OrvalisFrame.h"
@@ -53,6 +57,13 @@ void ArrangeScreenshot(CMainFrame* frame, const QString& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::string(argv[1]) == "--import-images") {
+    if (argc < 4) {
+      std::fprintf(stderr, "usage: orvalis --import-images PROJECT.strm IMAGE...\n");
+      return 1;
+    }
+    return RunImportImages(argv[2], std::vector<std::string>(argv + 3, argv + argc));
+  }
   if (!HasDisplay()) {
     std::fprintf(stderr,
                  "orvalis: the program needs a display; without one, run it under xvfb-run, "
@@ -72,6 +83,13 @@ int main(int argc, char** argv) {
   QCommandLineOption screenshot("screenshot", "Open STREAM, save the window as FILE and quit.",
                                 "FILE");
   parser.addOption(screenshot);
+  // Handled before the application starts, as it needs no display; listed for --help.
+  QCommandLineOption importImages(
+      "import-images",
+      "Import IMAGE... into the project PROJECT.strm without a window, print the problems met "
+      "and exit (status 1 when a photograph was not imported).",
+      "PROJECT.strm IMAGE...");
+  parser.addOption(importImages);
   parser.addPositionalArgument("STREAM", "a stream (.strm) to open");
   parser.process(application);
   const QStringList streams = parser.positionalArguments();
