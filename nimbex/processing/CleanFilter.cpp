@@ -51,7 +51,7 @@ std::string CleanItem(CNimbex& source, int id, double radius, CFilteredStream& s
   vtkUnsignedCharArray* wantedColors = source.HasColors() ? colors.Get() : nullptr;
   if (!source.LoadItemIO(source.GetDepth(), id, points, nullptr, nullptr, wantedColors, nullptr,
                          nullptr, nullptr, 1))
-    return stream.UnreadableItem(id);
+    return CFilteredStream::UnreadableItem(source, id);
   if (points->GetNumberOfPoints() == 0) return "";
 
   vtkNew<vtkPolyData> cloud;
@@ -275,9 +275,9 @@ std::string CFilteredStream::NotARadius(double radius) {
   return std::string("the radius must be 0 or more, not ") + text;
 }
 
-std::string CFilteredStream::UnreadableItem(int id) const {
+std::string CFilteredStream::UnreadableItem(const CNimbex& source, int id) {
   return "cannot read the points of item " + std::to_string(id) + " of " +
-         m_Source.GetStrmFileName() + ": nothing was written";
+         source.GetStrmFileName() + ": " + source.GetLoadError() + "; nothing was written";
 }
 
 void CFilteredStream::AddItem(int id, long long points) {

@@ -30,7 +30,7 @@ std::string MeshItem(CNimbex& source, int id, double radius, CFilteredStream& st
   vtkNew<vtkPoints> points;
   if (!source.LoadItemIO(source.GetDepth(), id, points, nullptr, nullptr, nullptr, nullptr, nullptr,
                          nullptr, 1))
-    return stream.UnreadableItem(id);
+    return CFilteredStream::UnreadableItem(source, id);
   vtkNew<vtkPolyData> cloud;
   cloud->SetPoints(points);
   CMeshFilter mesher;

@@ -19,6 +19,7 @@
 #include "nimbex/format/PointClasses.h"
 #include "nimbex/platform/Hooks.h"
 #include "nimbex/platform/UCS.h"
+#include "nimbex/processing/StreamFilter.h"
 
 namespace fs = std::filesystem;
 
@@ -141,8 +142,7 @@ bool WriteKeptPoints(CNimbex& cloud, int selection, CPointTextFile& text, std::s
   for (const Item& item : cloud.GetLevelItems(-1)) {
     if (item.ptsCount <= 0) continue;
     if (!arrays.Load(cloud, item.id)) {
-      problem = "cannot read the points of item " + std::to_string(item.id) + " of " +
-                cloud.GetStrmFileName();
+      problem = CFilteredStream::UnreadableItem(cloud, item.id);
       return false;
     }
     for (vtkIdType i = 0; i < arrays.points->GetNumberOfPoints(); ++i) {

@@ -94,8 +94,9 @@ class CFilteredStream {
   void AddItem(int id, long long points);
   long long GetPointsCount() const { return m_PointsCount; }
   const std::string& GetWriteError() const { return m_WriteError; }
-  // Why an item that holds points cannot be filtered: losing it silently would lose data.
-  std::string UnreadableItem(int id) const;
+  // Why an item of `source` that holds points cannot be filtered, with the loader's reason
+  // (a file missing or cut short): losing it silently would lose data.
+  static std::string UnreadableItem(const CNimbex& source, int id);
 
   // Header, merging, overviews and class files, then opens the result to check it.
   // Returns "" on success, else why the stream could not be made.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,18 @@ TEST_F(FilterCommandsTest, MeshWritesATriangleStreamOrSaysWhyNot) {
   EXPECT_EQ(few.status, 1);
   EXPECT_NE(few.out.find("no item"), std::string::npos) << few.out;
   EXPECT_FALSE(fs::exists(m_Folder / "few.pci"));
+}
+
+// A stream whose points file was cut short is not thinned into a smaller one.
+TEST_F(FilterCommandsTest, ATruncatedStreamFailsNamingTheDamagedFile) {
+  fs::resize_file(m_Stream, fs::file_size(m_Stream) / 2);
+  const auto entries = std::distance(fs::directory_iterator(m_Folder.Path()), {});
+  for (const char* command : {"clean", "mesh"}) {
+    CommandResult result = RunNimbex(Command(command, "new.strm"));
+    EXPECT_EQ(result.status, 1) << command;
+    EXPECT_NE(result.out.find(m_Stream.string()), std::string::npos) << result.out;
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_Folder.Path()), {}), entries) << result.out;
+  }
 }
 
 // Item buffers are named after the output's stem: a run removes only those it wrote, and

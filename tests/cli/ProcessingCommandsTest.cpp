@@ -87,4 +87,15 @@ TEST_F(ProcessingCommandsTest, DsmWritesANewStreamAndNeverReplacesOne) {
   EXPECT_NE(missing.out.find("cannot open"), std::string::npos) << missing.out;
 }
 
+TEST_F(ProcessingCommandsTest, DsmOfATruncatedStreamFailsNamingTheDamagedFile) {
+  const fs::path pulses = GetStrmCompanionName(m_Stream, PLS_FILE);
+  fs::resize_file(pulses, fs::file_size(pulses) / 2);
+  const auto entries = std::distance(fs::directory_iterator(m_Folder.Path()), {});
+  CommandResult result = RunNimbex("dsm " + Quoted(m_Stream) + " -o " +
+                                   Quoted(m_Folder / "surface.strm") + " --pulses all");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.out.find(pulses.string()), std::string::npos) << result.out;
+  EXPECT_EQ(std::distance(fs::directory_iterator(m_Folder.Path()), {}), entries);
+}
+
 }  // namespace

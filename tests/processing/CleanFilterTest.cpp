@@ -209,6 +209,35 @@ TEST_F(CleanFilterTest, CleanedStreamHoldsSpacedSourcePointsAndNoOtherAttribute)
   EXPECT_EQ(stored, clean.GetPointsCount()) << "the header counts the new stream's points";
 }
 
+// A data file cut short after the stream was opened loses points: every filter fails,
+// naming the file, and leaves nothing of its new stream.
+TEST_F(CleanFilterTest, FiltersFailOnAShortReadNamingTheFile) {
+  for (StrmFileKind kind : {STRM_FILE, RGB_FILE, PLS_FILE}) {
+    CNimbex& cloud = Open(MakeLatticeStream(1, 4, 0));
+    const fs::path damaged = GetStrmCompanionName(m_Source, kind);
+    fs::resize_file(damaged, fs::file_size(damaged) / 2);
+    const std::set<std::string> before = FilesIn(m_Folder.Path());
+    std::snprintf(m_Output, sizeof m_Output, "%s", (m_Folder / "clean.strm").c_str());
+    if (kind != PLS_FILE) {
+      EXPECT_EQ(cloud.CleanFilter(0.1, m_Output), 0);
+      EXPECT_NE(cloud.GetLastError().find(damaged.string()), std::string::npos)
+          << cloud.GetLastError();
+    }
+    if (kind == STRM_FILE) {
+      std::snprintf(m_Output, sizeof m_Output, "%s", (m_Folder / "mesh.strm").c_str());
+      EXPECT_EQ(cloud.MeshFilter(0.1, m_Output), 0);
+      EXPECT_NE(cloud.GetLastError().find(damaged.string()), std::string::npos)
+          << cloud.GetLastError();
+    }
+    if (kind != RGB_FILE) {
+      EXPECT_EQ(cloud.MakeDSMFromPulse(2, (m_Folder / "dsm.strm").string()), 0);
+      EXPECT_NE(cloud.GetLastError().find(damaged.string()), std::string::npos)
+          << cloud.GetLastError();
+    }
+    EXPECT_EQ(FilesIn(m_Folder.Path()), before) << damaged;
+  }
+}
+
 // The stored spacing is the unit by which views choose a level: thinning beyond the source's
 // spacing must store one the kept points really have, or every view reads too coarse a level.
 TEST_F(CleanFilterTest, TheCleanedStreamStoresTheSpacingOfItsPoints) {
