@@ -12,6 +12,7 @@
 #include "cli/PhaseProgress.h"
 #include "nimbex/creation/GlobalBounds.h"
 #include "nimbex/creation/StreamCreator.h"
+#include "nimbex/creation/TextReader.h"
 #include "nimbex/format/StrmFiles.h"
 
 namespace fs = std::filesystem;
@@ -82,6 +83,26 @@ int Refuse(const std::string& message) {
   return 1;
 }
 
+// Without --parse, text columns follow the names the first line gives them, the same in every
+// input; without names they are x y z. Either way the user is told. Empty when the inputs'
+// first lines disagree, with the reason in `refusal`.
+std::string ColumnsOfTextInputs(const std::vector<std::string>& inputs, std::string& refusal) {
+  const std::string named = CTextReader::ParseStringFromHeader(inputs.front());
+  for (const std::string& input : inputs)
+    if (CTextReader::ParseStringFromHeader(input) != named) {
+      refusal = "the first lines of " + inputs.front() + " and " + input +
+                " do not name the same columns; give --parse";
+      return "";
+    }
+  if (named.empty()) {
+    Tell("the first line of " + inputs.front() +
+         " names no columns: they are read as x y z (--parse xyz)");
+    return "xyz";
+  }
+  Tell("columns named by the first line of " + inputs.front() + ": --parse " + named);
+  return named;
+}
+
 // The input as the creator takes it: the file itself, or a list file naming every input.
 std::string WriteInputList(const std::vector<std::string>& inputs, const fs::path& folder) {
   const fs::path list = folder / ("nimbex-build-inputs-" + std::to_string(::getpid()) + ".txt");
@@ -119,7 +140,11 @@ int RunBuild(const BuildOptions& options) {
   // classes always.
   std::string parse = options.parse;
   if (format == "las") parse = LasHasColours(options.inputs.front()) ? "xyzirgbc" : "xyzic";
-  if (parse.empty()) parse = "xyz";
+  if (format == "text" && parse.empty()) {
+    std::string refusal;
+    parse = ColumnsOfTextInputs(options.inputs, refusal);
+    if (parse.empty()) return Refuse(refusal);
+  }
   if (!IsPointFileFormat(format)) parse = "xyz";  // models bring their own attributes
   // Airborne LAS and PTX scans are terrain; text, models and ASCII scans are octrees.
   const int terrain =

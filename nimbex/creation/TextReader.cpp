@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <utility>
 
@@ -117,6 +118,69 @@ std::unique_ptr<CTextReader> CTextReader::Open(const std::string& path,
     return nullptr;
   }
   return reader;
+}
+
+namespace {
+
+// A header line longer than this names no columns.
+constexpr size_t kMaxHeaderLine = 64 << 10;
+
+// The fields of a line split as data lines are, except that a quoted field may hold
+// separators.
+std::vector<std::string> HeaderFields(std::string line) {
+  while (!line.empty() && line.back() == '\r') line.pop_back();
+  std::vector<std::string> fields;
+  for (size_t at = 0; at < line.size();) {
+    if (IsSeparator(line[at])) {
+      ++at;
+      continue;
+    }
+    const char quote = line[at] == '"' || line[at] == '\'' ? line[at] : 0;
+    const size_t begin = quote ? at + 1 : at;
+    size_t end = begin;
+    while (end < line.size() && (quote ? line[end] != quote : !IsSeparator(line[end]))) ++end;
+    fields.push_back(line.substr(begin, end - begin));
+    at = quote ? end + 1 : end;
+  }
+  return fields;
+}
+
+// The parse letter of a column name; 's' for a name the reader has no use for.
+char ColumnLetter(std::string name) {
+  static const std::pair<const char*, char> kNames[] = {
+      {"x", 'x'}, {"y", 'y'},    {"z", 'z'}, {"intensity", 'i'},
+      {"i", 'i'}, {"red", 'r'},  {"r", 'r'}, {"green", 'g'},
+      {"g", 'g'}, {"blue", 'b'}, {"b", 'b'}, {"classification", 'c'},
+      {"c", 'c'}};
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const auto& [known, letter] : kNames)
+    if (name == known) return letter;
+  return 's';
+}
+
+}  // namespace
+
+std::string CTextReader::ParseStringFromHeader(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string head(kMaxHeaderLine + 1, '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<size_t>(in.gcount()));
+  const size_t newline = head.find('\n');
+  if (newline == std::string::npos && head.size() > kMaxHeaderLine) return "";
+  const size_t start = head.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;  // a UTF-8 mark
+  std::string parse;
+  for (const std::string& field : HeaderFields(head.substr(start, newline - start))) {
+    const char* cursor = field.c_str();
+    double number;
+    if (ParseNumber(cursor, cursor + field.size(), number)) return "";  // a data line
+    const char letter = ColumnLetter(field);
+    if (letter != 's' && parse.find(letter) != std::string::npos) return "";
+    parse += letter;
+  }
+  for (char required : {'x', 'y', 'z'})
+    if (parse.find(required) == std::string::npos) return "";
+  // Columns after the last one read need not be there.
+  return parse.substr(0, parse.find_last_not_of('s') + 1);
 }
 
 bool CTextReader::ParseColumns(const std::string& parseString, std::vector<ColumnRole>& columns,

@@ -25,6 +25,12 @@ class CTextReader : public SPreader {
   static std::unique_ptr<CTextReader> Open(const std::string& path, const std::string& parseString,
                                            std::string& error);
 
+  // The parse string that the first line of `path` gives when it names the columns: x, y, z,
+  // intensity, red, green, blue and classification (or the parse letters themselves), in any
+  // case and quoted or not; other names are columns to skip. Empty when the line holds a
+  // number, does not name x, y and z, or names a column twice.
+  static std::string ParseStringFromHeader(const std::string& path);
+
   // The number of data lines (lines holding anything but separators), counted at open: every
   // one of them gives SP_VALID or SP_SKIP in a full pass.
   int64_t GetPointCount() const override { return m_DataLines; }

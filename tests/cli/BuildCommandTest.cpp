@@ -213,4 +213,35 @@ TEST(BuildCommandTest, DamagedInputsAreNamedAndFailTheCommand) {
   EXPECT_NE(built.out.find(": 9 points"), std::string::npos) << built.out;
 }
 
+// Without --parse, text columns follow the names of the first line, and the command says which
+// columns it reads.
+TEST(BuildCommandTest, TextColumnsFollowTheNamesOfTheFirstLine) {
+  const char* data = std::getenv("ORVALIS_SAMPLE_DATA");
+  const fs::path named = data ? fs::path(data) / "xyz" / "pdal_autzen-point-format-3.txt" : "";
+  const fs::path bare = data ? fs::path(data) / "xyz" / "pdal_missingheader.txt" : "";
+  if (!fs::exists(named) || !fs::exists(bare)) GTEST_SKIP() << "no sample data";
+  ScratchFolder folder;
+  const fs::path stream = folder / "autzen.strm";
+  CommandResult built = RunNimbex("build " + Quoted(named) + " -o " + Quoted(stream));
+  ASSERT_EQ(built.status, 0) << built.out;
+  EXPECT_NE(built.out.find("--parse rgxybz"), std::string::npos) << built.out;
+  const std::string info = RunNimbex("info --json " + Quoted(stream)).out;
+  EXPECT_NE(info.find("\"rgb\": true"), std::string::npos) << info;
+  // The Autzen points lie 407 to 537 m high: read as x y z, z would be an easting.
+  const size_t range = info.find("\"elevation_range\": [");
+  ASSERT_NE(range, std::string::npos) << info;
+  const double lowest = std::atof(info.c_str() + range + 20);
+  EXPECT_GT(lowest, 400);
+  EXPECT_LT(lowest, 410);
+
+  built = RunNimbex("build " + Quoted(bare) + " -o " + Quoted(folder / "bare.strm"));
+  ASSERT_EQ(built.status, 0) << built.out;
+  EXPECT_NE(built.out.find("--parse xyz"), std::string::npos) << built.out;
+
+  built = RunNimbex("build " + Quoted(named) + " " + Quoted(bare) + " -o " +
+                    Quoted(folder / "both.strm"));
+  EXPECT_EQ(built.status, 1);
+  EXPECT_NE(built.out.find("give --parse"), std::string::npos) << built.out;
+}
+
 }  // namespace

@@ -210,20 +210,32 @@ struct SampleCase {
   const char* file;
   const char* parseString;
   int64_t points, skipped;
-  Values last;  // the first fields of the last point
+  Values last;         // the first fields of the last point
+  const char* header;  // the parse string the first line names
 };
 
 TEST(TextSampleFiles, ReadRealTextAndPtsFiles) {
   const SampleCase cases[] = {
-      {"xyz/pdal_utm17_1.txt", "xyz", 10, 1, {289818.50, 4320980.59, 170.58}},
-      {"xyz/pdal_crlf_test.txt", "xyzi", 10, 1, {289818.50, 4320980.59, 170.58, 9}},
-      {"xyz/vtkdata_sparsePoints.txt", "xyzi", 16, 1, {15, 35, 9.287406489, 6.1f}},
-      {"xyz/pdal_data.xyz", "xyz", 400, 0, {441890, 3750150, 107}},
-      {"xyz/vtkdata_points3d.txt", "xyz", 4659, 0, {55, 59, 54}},
-      {"xyz/pdal_autzen-point-format-3.txt", "rgxybz", 106, 1, {637857.41, 853213.98, 424.87}},
-      {"pts/pdal_autzen.pts", "xyzirgb", 10, 1, {636125.87999, 848971.060013, 428.050003, -698}},
-      {"pts/pdal_bunny_8.pts", "xyz", 9, 1, {-0.025508, 0.112568, 0.036676}},
-      {"pts/pdal_test.pts", "xyzirgb", 19, 1, {-19.501053, -24.533554, -1.533951, -1307}},
+      {"xyz/pdal_utm17_1.txt", "xyz", 10, 1, {289818.50, 4320980.59, 170.58}, "xyz"},
+      {"xyz/pdal_crlf_test.txt", "xyzi", 10, 1, {289818.50, 4320980.59, 170.58, 9}, "xyzi"},
+      {"xyz/vtkdata_sparsePoints.txt", "xyzi", 16, 1, {15, 35, 9.287406489, 6.1f}, "xyz"},
+      {"xyz/pdal_data.xyz", "xyz", 400, 0, {441890, 3750150, 107}, ""},
+      {"xyz/pdal_missingheader.txt", "xyz", 5, 0, {5, 5, 5}, ""},
+      {"xyz/vtkdata_points3d.txt", "xyz", 4659, 0, {55, 59, 54}, ""},
+      {"xyz/pdal_autzen-point-format-3.txt",
+       "rgxybz",
+       106,
+       1,
+       {637857.41, 853213.98, 424.87},
+       "rgxybz"},
+      {"pts/pdal_autzen.pts",
+       "xyzirgb",
+       10,
+       1,
+       {636125.87999, 848971.060013, 428.050003, -698},
+       ""},
+      {"pts/pdal_bunny_8.pts", "xyz", 9, 1, {-0.025508, 0.112568, 0.036676}, ""},
+      {"pts/pdal_test.pts", "xyzirgb", 19, 1, {-19.501053, -24.533554, -1.533951, -1307}, ""},
   };
   for (const SampleCase& sample : cases) {
     SCOPED_TRACE(sample.file);
@@ -242,6 +254,23 @@ TEST(TextSampleFiles, ReadRealTextAndPtsFiles) {
     EXPECT_EQ(reader->GetSkippedCount(), sample.skipped);
     const Values last = Fields(pass.points.back());
     EXPECT_EQ(Values(last.begin(), last.begin() + sample.last.size()), sample.last);
+    EXPECT_EQ(CTextReader::ParseStringFromHeader(path), sample.header);
+  }
+}
+
+TEST_F(TextReaderTest, AFirstLineOfNamesGivesTheParseString) {
+  const std::pair<const char*, const char*> lines[] = {
+      {"\"Red\",\"Green\",\"X\",\"Y\",\"Blue\",\"Z\"\r\n1,2,3,4,5,6\n", "rgxybz"},
+      {"\xEF\xBB\xBFx;y;z;CLASSIFICATION\n", "xyzc"},
+      {"'Point Source' X Y Z Intensity GpsTime\n", "sxyzi"},  // quoted blanks; trailing skipped
+      {"X,Y\n", ""},                                          // no z
+      {"X,X,Y,Z\n", ""},                                      // x twice
+      {"X,Y,Z,1\n", ""},                                      // a number: data
+      {"", ""},
+  };
+  for (const auto& [text, parse] : lines) {
+    WriteText(m_Path, text);
+    EXPECT_EQ(CTextReader::ParseStringFromHeader(m_Path), parse) << text;
   }
 }
 
