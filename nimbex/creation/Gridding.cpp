@@ -246,11 +246,5 @@ int CStreamCreator::SecondStep_Gridding(SPreader* reader, int* cancel, CMessageS
     m_LastError = "no point of the input lies in the stream's box";
     return 0;
   }
-  // A stream measures its point spacing between neighbours when it opens.
-  if (written < 3) {
-    m_LastError = "the input holds only " + std::to_string(written) +
-                  (written == 1 ? " point" : " points") + "; a stream needs at least 3";
-    return 0;
-  }
   return m_WriteError.empty() ? 1 : (m_LastError = m_WriteError, 0);
 }

@@ -355,9 +355,8 @@ int CStreamCreator::SecondStep_Gridding(const std::string& listFile, int* cancel
   m_PointsCount = static_cast<int>(std::min<long long>(m_GriddedPointsCount, INT_MAX));
   m_ClassPointsCount.assign(m_ClassesCount, 0);
   m_ClassPointsCount[0] = m_PointsCount;
-  if (m_GriddedPointsCount < 3) {
-    m_LastError = "the inputs hold " + std::to_string(m_GriddedPointsCount) +
-                  " usable points; a stream needs at least 3";
+  if (m_GriddedPointsCount == 0) {
+    m_LastError = "the inputs hold no usable point";
     return 0;
   }
   return m_WriteError.empty() ? 1 : (m_LastError = m_WriteError, 0);

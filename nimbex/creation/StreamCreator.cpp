@@ -17,6 +17,7 @@
 #include "nimbex/creation/PointReader.h"
 #include "nimbex/format/StrmFiles.h"
 #include "nimbex/format/StrmHeader.h"
+#include "nimbex/format/Unset.h"
 #include "nimbex/platform/Hooks.h"
 #include "nimbex/platform/Profile.h"
 
@@ -204,14 +205,17 @@ int CStreamCreator::CreateFromReader(SPreader* reader, bool lasInput, const std:
   m_HasNorm = 0;
 
   int gridded = RunPipeline(reader, cancel, world);
-  if (gridded && m_OutsidePointsCount > 0 && lasInput && reader) {
-    // The header's box does not hold every point: find the true box and grid again, so
-    // that no point is lost.
+  if (lasInput && reader && m_OutsidePointsCount > 0 && !IsCancelled(cancel) &&
+      reader->GetError().empty() && m_WriteError.empty()) {
+    // The header's box does not hold every point, maybe none: find the true box and grid
+    // again, so that no point is lost.
     Report(GroupDigits(m_OutsidePointsCount) +
            " points lie outside the box the file declares; scanning for the true box...");
     CancelCreation(m_WorkFolder.c_str());
+    m_LastError.clear();
     long long scanned = 0;
-    if (!ScanBounds(reader, cancel, world, scanned)) return Fail(m_LastError);
+    if (!ScanBounds(reader, cancel, world, scanned) || !KeepBounds(world, scanned, bounds))
+      return Fail(m_LastError);
     gridded = RunPipeline(reader, cancel, world);
   }
   if (!gridded) return Fail(m_LastError);
@@ -399,11 +403,12 @@ int CStreamCreator::FinishStream(int* cancel, std::chrono::steady_clock::time_po
   SetStatus(itemsCreated);
   Report("needed " + Format("%g", m_GriddingSeconds) + " seconds");
 
+  const double spacing = m_GSD == 0.0 && m_PointsCount < 3 ? SpacingOfFewPoints() : m_GSD;
   if (!RemoveReplacedStreamFiles()) return Fail(m_LastError);
   const std::string pciPath = StreamFilePath("pci");
   m_WrittenFiles.insert(pciPath);
   WriteStrmHeaderFile(pciPath.c_str(), STRM_VERSION, m_IsTerrain, m_PointsCount, grid, m_Offset,
-                      m_GridDepth, m_ClassesCount, m_ClassPointsCount.data(), m_GSD,
+                      m_GridDepth, m_ClassesCount, m_ClassPointsCount.data(), spacing,
                       static_cast<int>(m_ItemsIds.size()), 0, m_IntensityRange, CVM_ELEVATION,
                       elevation, m_BorderCopiesCount);
 
@@ -440,6 +445,28 @@ int CStreamCreator::FinishStream(int* cancel, std::chrono::steady_clock::time_po
     m_Log = nullptr;
   }
   return 1;
+}
+
+// A stream measures its point spacing when it opens, from 3 points at least. One of 1 or 2
+// points stores its spacing instead: the distance between its two points, or, without a
+// second point to measure to, the unset value, which the reader takes as it is.
+double CStreamCreator::SpacingOfFewPoints() const {
+  std::vector<float> xyz;
+  for (int id : m_ItemsIds) {
+    std::FILE* buffer = std::fopen(BufferPath(ST_POINTS, id).c_str(), "rb");
+    if (!buffer) continue;
+    float point[3];
+    while (xyz.size() < 6 && std::fread(point, sizeof point, 1, buffer) == 1)
+      xyz.insert(xyz.end(), point, point + 3);
+    std::fclose(buffer);
+  }
+  if (xyz.size() < 6) return NBX_UNSET;
+  double squared = 0.0;
+  for (int d = 0; d < 3; ++d) {
+    const double delta = static_cast<double>(xyz[3 + d]) - xyz[d];
+    squared += delta * delta;
+  }
+  return squared > 0 ? std::sqrt(squared) : NBX_UNSET;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -207,6 +207,7 @@ class CStreamCreator {
   void SetUpGrid(const double world[6]);
   int RunPipeline(SPreader* reader, int* cancel, const double world[6]);
   int FinishStream(int* cancel, std::chrono::steady_clock::time_point runStart);
+  double SpacingOfFewPoints() const;
 
   // Gridding.
   bool IsCancelled(const int* cancel) const { return cancel && *cancel; }

@@ -17,7 +17,9 @@
 #include "nimbex/creation/StreamCreator.h"
 #include "nimbex/format/StrmFiles.h"
 #include "nimbex/format/StrmHeader.h"
+#include "nimbex/format/Unset.h"
 #include "nimbex/platform/Hooks.h"
+#include "nimbex/platform/Profile.h"
 #include "tests/support/StreamWriter.h"
 
 namespace {
@@ -214,18 +216,55 @@ TEST(StreamCreatorTest, TheLogEndsWithTheCompletionLineAndAnUnusedIntensityRange
   EXPECT_FALSE(fs::exists(folder / "plain.cla"));  // no overview points to classify
 }
 
-TEST(StreamCreatorTest, PointsOutsideTheDeclaredBoxTriggerAScanAndNoneIsLost) {
+TEST(StreamCreatorTest, ADeclaredBoxHoldingAlmostNoPointIsReplacedByTheTrueOne) {
   ScratchFolder folder;
   CVectorReader reader(Lattice(10, 2, 1.0));
-  const double tooSmall[6] = {500000, 500004, 4000000, 4000009, 100, 101};
-  reader.Declare(tooSmall);
+  // A quadtree cell ignores z: the box holds the two points above (500000, 4000000).
+  const double holdsTwo[6] = {500000, 500000.5, 4000000, 4000000.5, 100, 100.5};
+  reader.Declare(holdsTwo);
   TestCreator creator;
-  ASSERT_EQ(creator.Build(reader, folder / "s.strm", true, "xyzic", 1), 1)
+  double bounds[6];
+  ASSERT_EQ(creator.CreateFromReader(&reader, true, "xyzic", -1, (folder / "s.strm").string(),
+                                     nullptr, bounds, nullptr),
+            1)
       << creator.GetLastError();
   EXPECT_EQ(creator.GetDroppedPointsCount(), 0);
   CNimbex cloud((folder / "s.strm").c_str());
   ASSERT_EQ(cloud.OpenStrmCloud(), 1);
   EXPECT_EQ(cloud.GetPointsCount(), 200);
+
+  // The box used is the one returned and written beside the stream.
+  const double used[6] = {500000, 500009, 4000000, 4000009, 100, 101};
+  CProfile written;
+  ASSERT_TRUE(written.Load(folder / "Bounds.txt"));
+  const char* keys[6] = {"MinX", "MaxX", "MinY", "MaxY", "MinZ", "MaxZ"};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(bounds[i], used[i]) << keys[i];
+    EXPECT_NEAR(written.GetDouble("Bounds", keys[i], 0), used[i], 1e-6) << keys[i];
+  }
+}
+
+TEST(StreamCreatorTest, StreamsOfOneOrTwoPointsOpenWithTheSpacingTheyHave) {
+  ScratchFolder folder;
+  std::vector<SPoint> points = Lattice(2, 1, 3.0);
+  points.resize(2);
+  for (size_t count : {1, 2}) {
+    CVectorReader reader(std::vector<SPoint>(points.begin(), points.begin() + count));
+    const fs::path output = folder / ("few" + std::to_string(count) + ".strm");
+    TestCreator creator;
+    ASSERT_EQ(creator.Build(reader, output, true, "xyzirgbc", 1), 1) << creator.GetLastError();
+    CNimbex cloud(output.c_str());
+    ASSERT_EQ(cloud.OpenStrmCloud(), 1) << cloud.GetLastError();
+    EXPECT_EQ(cloud.GetPointsCount(), static_cast<int>(count));
+    if (count == 2)
+      EXPECT_DOUBLE_EQ(cloud.GetLinearDensity(), 3.0);
+    else
+      EXPECT_TRUE(IsUnset(cloud.GetLinearDensity()));
+    vtkNew<vtkPoints> loaded;
+    ASSERT_EQ(
+        cloud.LoadItemIO(0, 0, loaded, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 1), 1);
+    EXPECT_EQ(loaded->GetNumberOfPoints(), static_cast<vtkIdType>(count));
+  }
 }
 
 TEST(StreamCreatorTest, CancellingLeavesNoStreamAndTouchesNothingElse) {
