@@ -66,6 +66,9 @@ COrvalisView::COrvalisView(COrvalisDoc* document, TProgressTimeToComplete* progr
   // Snapping reads the depth buffer, which multisampling would blur at point edges.
   window->SetMultiSamples(0);
   setRenderWindow(window.Get());
+  // Loading detail lets events through while it paints, and the window may show the view's
+  // frame buffer then: it must still hold the last whole picture, not a cleared one.
+  setUpdateBehavior(QOpenGLWidget::PartialUpdate);
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(true);
   CreateRenderWindow(this, renderWindow(), renderWindow()->GetInteractor(), [this] { Redraw(); });

@@ -6,11 +6,14 @@
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <vector>
 
 #include "DataBaseSql.h"
 #include "ProjectOpening.h"
@@ -246,4 +249,74 @@ TEST_F(ShellTest, ARelativePathOpensTheProjectAlreadyListed) {
   CDBRecordProject all;
   ASSERT_EQ(app->GetDataBase()->Select(&all), 1);
   EXPECT_EQ(static_cast<CDBRecordProject*>(app->GetDataBase()->GetResult(0))->path, m_Stream);
+}
+
+// The share of a picture's pixels that are grey: black or the background, nothing drawn.
+double GreyShare(const QImage& picture) {
+  int grey = 0;
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x) {
+      const QColor c = picture.pixelColor(x, y);
+      grey +=
+          std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()}) < 10;
+    }
+  return double(grey) / (picture.width() * picture.height());
+}
+
+// Drags the view with the left button from its centre.
+void Drag(COrvalisView* view, QPoint by) {
+  const QPoint start = view->rect().center();
+  auto send = [view](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, at, view->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(view, &event);
+  };
+  send(QEvent::MouseButtonPress, start, Qt::LeftButton);
+  for (int step = 1; step <= 10; ++step)
+    send(QEvent::MouseMove, start + by * step / 10, Qt::LeftButton);
+  send(QEvent::MouseButtonRelease, start + by, Qt::NoButton);
+}
+
+// What the screen shows of the view while it loads detail after a colour change or a drag:
+// the last whole picture until the new one is complete, never a cleared or empty frame, even
+// when other paints are asked for meanwhile.
+TEST_F(ShellTest, TheViewKeepsItsPictureWhileDetailLoads) {
+  auto app = StartProgram();
+  CMainFrame& frame = *app->GetMainFrame();
+  COrvalisFrame* project = OpenAndPaint(frame, DemoStream::Path());
+  ASSERT_NE(project, nullptr);
+  COrvalisView* view = project->GetView();
+  view->ApplyColorMode(CVM_ELEVATION);
+  QTest::qWait(200);
+
+  const QRect area(view->mapTo(&frame, QPoint(0, 0)), view->size());
+  auto screen = [&frame, &area] {
+    return QGuiApplication::primaryScreen()->grabWindow(frame.winId()).toImage().copy(area);
+  };
+  ASSERT_LT(GreyShare(screen()), 0.9);
+
+  int grabs = 0;
+  double worst = 0.0;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (!view->GetRenderWindowRecord()->m_Drawing) return;
+    ++grabs;
+    view->repaint();
+    const QImage picture = screen();
+    if (GreyShare(picture) > worst) {
+      worst = GreyShare(picture);
+      picture.save(QString(SHELL_TEST_OUTPUT_DIR) + "/view-while-loading.png");
+    }
+  });
+  watch.start(5);
+  const std::vector<std::function<void()>> changes = {
+      [view] { view->ApplyColorMode(CVM_RGB); }, [view] { Drag(view, QPoint(60, 20)); },
+      [view] { view->ApplyColorMode(CVM_ELEVATION); }, [view] { Drag(view, QPoint(-60, -20)); }};
+  for (const auto& change : changes) {
+    QSignalSpy painted(view, &COrvalisView::regenerated);
+    change();
+    ASSERT_TRUE(painted.wait(kPaintTimeoutMs));
+  }
+  watch.stop();
+  EXPECT_GT(grabs, 0);
+  EXPECT_LT(worst, 0.9);
 }
