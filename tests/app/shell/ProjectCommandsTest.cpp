@@ -210,5 +210,12 @@ TEST_F(ProjectCommandsTest, TheFiltersMakeStreamsThatOpenAsProjects) {
   ASSERT_NE(meshProject, nullptr);
   EXPECT_TRUE(meshProject->GetDocument()->GetFirstCloud()->HasTri());
   EXPECT_EQ(m_Commands->BuildMeshOverview(meshProject), 1);
+  const std::string vtp = (m_Folder / "mesh.vtp").string();
+  EXPECT_EQ(m_Commands->ExportVtp(meshProject, QString::fromStdString(vtp)), 1);
+  vtkNew<vtkXMLPolyDataReader> reader;
+  reader->SetFileName(vtp.c_str());
+  reader->Update();
+  EXPECT_EQ(reader->GetOutput()->GetNumberOfPoints(),
+            meshProject->GetDocument()->GetFirstCloud()->GetPointsCount());
   EXPECT_NE(OpenAndPaint(cleaned), nullptr);
 }
