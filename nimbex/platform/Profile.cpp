@@ -1,18 +1,13 @@
 #include "nimbex/platform/Profile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cctype>
-#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <fstream>
+
+#include "nimbex/platform/TextFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -56,19 +51,6 @@ bool IsStorable(const std::string& section, const std::string& key, const std::s
          value.size() <= CProfile::kMaxValueLength && !HasLineBreakOrNul(value);
 }
 
-// Special files (a FIFO, /dev/zero) are not settings and could block or never end.
-bool ReadRegularFile(const fs::path& path, std::string& data) {
-  std::error_code error;
-  if (!fs::is_regular_file(path, error)) return false;
-  std::ifstream in(path, std::ios::binary);
-  char buffer[8192];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    data.append(buffer, static_cast<size_t>(in.gcount()));
-    if (data.size() > CProfile::kMaxFileSize) return false;
-  }
-  return in.eof() && !in.bad();
-}
-
 // std::from_chars, unlike atoi and strtod, takes no leading '+'.
 const char* SkipPlusSign(const char* begin, const char* end) {
   bool plusThenNumber = end - begin >= 2 && begin[0] == '+' &&
@@ -109,64 +91,13 @@ std::string FormatDouble(double value) {
   return std::string(buffer, shortest.ptr);
 }
 
-bool WriteAll(int fd, const std::string& text) {
-  const char* data = text.data();
-  size_t left = text.size();
-  while (left > 0) {
-    ssize_t written = ::write(fd, data, left);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    data += written;
-    left -= static_cast<size_t>(written);
-  }
-  return true;
-}
-
-// A fresh file next to `target`, readable like the file it replaces. -1 on failure.
-int CreateTemporaryBeside(const fs::path& target, fs::path& temporary) {
-  static std::atomic<unsigned> counter{0};
-  struct stat original;
-  bool replacing = ::stat(target.c_str(), &original) == 0;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    temporary = target.parent_path() /
-                ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
-                 std::to_string(counter++) + ".tmp");
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno == EEXIST) continue;
-    if (fd >= 0 && replacing) ::fchmod(fd, original.st_mode & 07777);
-    return fd;
-  }
-  return -1;
-}
-
-// Writes, flushes to disk when `durable`, and renames over `target`; the target is never
-// half written.
-bool ReplaceFile(const fs::path& target, const std::string& text, bool durable) {
-  fs::path temporary;
-  int fd = CreateTemporaryBeside(target, temporary);
-  if (fd < 0) return false;
-  bool written = WriteAll(fd, text) && (!durable || ::fsync(fd) == 0);
-  written = ::close(fd) == 0 && written;
-  if (written && ::rename(temporary.c_str(), target.c_str()) == 0) return true;
-  ::unlink(temporary.c_str());
-  return false;
-}
-
-// Saving through a symbolic link updates the file it points to and keeps the link.
-fs::path ResolveLink(const fs::path& path) {
-  std::error_code error;
-  if (!fs::is_symlink(path, error)) return path;
-  fs::path target = fs::weakly_canonical(path, error);
-  return error ? path : target;
-}
-
 }  // namespace
 
 int CProfile::Load(const fs::path& path) {
   m_Lines.clear();
   m_Crlf = m_ByteOrderMark = false;
   std::string data;
-  if (!ReadRegularFile(path, data)) return 0;
+  if (!ReadRegularFile(path, data, kMaxFileSize)) return 0;
   Parse(std::move(data));
   return 1;
 }
@@ -209,7 +140,7 @@ int CProfile::Save(const fs::path& path, bool durable) const {
   std::string text = Serialise();
   // A file that Load would refuse is not written in the first place.
   if (text.size() > kMaxFileSize) return 0;
-  return ReplaceFile(ResolveLink(path), text, durable) ? 1 : 0;
+  return ReplaceFile(path, text, durable) ? 1 : 0;
 }
 
 std::string CProfile::Serialise() const {
