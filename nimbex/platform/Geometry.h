@@ -114,6 +114,27 @@ class Matrix3 {
     return true;
   }
 
+  Real Determinant() const {
+    const Matrix3& m = *this;
+    return m(0, 0) * (m(1, 1) * m(2, 2) - m(1, 2) * m(2, 1)) -
+           m(0, 1) * (m(1, 0) * m(2, 2) - m(1, 2) * m(2, 0)) +
+           m(0, 2) * (m(1, 0) * m(2, 1) - m(1, 1) * m(2, 0));
+  }
+
+  // The inverse through the adjugate; the zero matrix when the determinant is 0.
+  Matrix3 Inverse() const {
+    const Matrix3& m = *this;
+    Matrix3 adjugate(m(1, 1) * m(2, 2) - m(1, 2) * m(2, 1), m(0, 2) * m(2, 1) - m(0, 1) * m(2, 2),
+                     m(0, 1) * m(1, 2) - m(0, 2) * m(1, 1), m(1, 2) * m(2, 0) - m(1, 0) * m(2, 2),
+                     m(0, 0) * m(2, 2) - m(0, 2) * m(2, 0), m(0, 2) * m(1, 0) - m(0, 0) * m(1, 2),
+                     m(1, 0) * m(2, 1) - m(1, 1) * m(2, 0), m(0, 1) * m(2, 0) - m(0, 0) * m(2, 1),
+                     m(0, 0) * m(1, 1) - m(0, 1) * m(1, 0));
+    const Real determinant = Determinant();
+    if (determinant == Real(0)) return Matrix3(0, 0, 0, 0, 0, 0, 0, 0, 0);
+    for (int i = 0; i < 9; ++i) adjugate.m_Entry[i] /= determinant;
+    return adjugate;
+  }
+
   Matrix3 Transpose() const {
     const Matrix3& m = *this;
     return {m(0, 0), m(1, 0), m(2, 0), m(0, 1), m(1, 1), m(2, 1), m(0, 2), m(1, 2), m(2, 2)};
@@ -160,7 +181,9 @@ class Matrix3 {
 template <class Real>
 class Box3 {
  public:
-  Box3() : m_Axis{Vector3<Real>::UnitX(), Vector3<Real>::UnitY(), Vector3<Real>::UnitZ()}, m_Extent{0, 0, 0} {}
+  Box3()
+      : m_Axis{Vector3<Real>::UnitX(), Vector3<Real>::UnitY(), Vector3<Real>::UnitZ()},
+        m_Extent{0, 0, 0} {}
 
   Vector3<Real>& Center() { return m_Center; }
   const Vector3<Real>& Center() const { return m_Center; }
