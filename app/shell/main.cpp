@@ -1,7 +1,9 @@
 // Orvalis: browsing and annotating survey sites. `orvalis [STREAM]` opens a stream at start;
 // `orvalis --screenshot FILE.png STREAM` opens it, waits for the first full paint, saves the
 // main window's picture and quits; `orvalis --import-images PROJECT.strm IMAGE...` imports
-// photographs into a project without a window.
+// photographs into a project without a window; `orvalis --import-orientations MODEL_FOLDER
+// IMAGE_FOLDER` writes the photographs' orientation files from a structure-from-motion model,
+// also without a window.
 #include <QVTKOpenGLNativeWidget.h>
 
 #include <QApplication>
@@ -13,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/images/OrientationImport.h"
 #include "app/projects/ImportImagesCommand.h"
 #include "app/shell/MainFrame.h"
 #include "app/shell/OrvalisApp.h"
@@ -64,6 +67,8 @@ int main(int argc, char** argv) {
     }
     return RunImportImages(argv[2], std::vector<std::string>(argv + 3, argv + argc));
   }
+  if (argc >= 2 && std::string(argv[1]) == "--import-orientations")
+    return RunOrientationImport(std::vector<std::string>(argv + 2, argv + argc));
   if (!HasDisplay()) {
     std::fprintf(stderr,
                  "orvalis: the program needs a display; without one, run it under xvfb-run, "
@@ -83,13 +88,20 @@ int main(int argc, char** argv) {
   QCommandLineOption screenshot("screenshot", "Open STREAM, save the window as FILE and quit.",
                                 "FILE");
   parser.addOption(screenshot);
-  // Handled before the application starts, as it needs no display; listed for --help.
+  // Handled before the application starts, as they need no display; listed for --help.
   QCommandLineOption importImages(
       "import-images",
       "Import IMAGE... into the project PROJECT.strm without a window, print the problems met "
       "and exit (status 1 when a photograph was not imported).",
       "PROJECT.strm IMAGE...");
   parser.addOption(importImages);
+  QCommandLineOption importOrientations(
+      "import-orientations",
+      "Write IMG.int and IMG.est beside the photographs of IMAGE_FOLDER from the "
+      "structure-from-motion text model in MODEL_FOLDER without a window, print the files "
+      "written and the problems met and exit (status 1 when a photograph was not oriented).",
+      "MODEL_FOLDER IMAGE_FOLDER");
+  parser.addOption(importOrientations);
   parser.addPositionalArgument("STREAM", "a stream (.strm) to open");
   parser.process(application);
   const QStringList streams = parser.positionalArguments();
