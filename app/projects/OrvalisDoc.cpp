@@ -69,6 +69,8 @@ long long COrvalisDoc::GetTotalPointsCount() const {
 
 int COrvalisDoc::SetColorMode(int mode) {
   if (m_Clouds.empty()) return 0;
+  for (const auto& entry : m_Clouds)
+    if (!entry.second->HasCVM(static_cast<CVM>(mode))) return 0;
   for (const auto& entry : m_Clouds) entry.second->SetCVM(static_cast<CVM>(mode));
   m_ColorMode = mode;
   return 1;

@@ -31,7 +31,9 @@ class COrvalisDoc {
   long long GetTotalPointsCount() const;
 
   int GetColorMode() const { return m_ColorMode; }
-  // Sets the mode on every stream; 0 when there is no stream.
+  // Sets the mode on every stream and keeps it. A mode that a stream cannot show (colours,
+  // intensities, normals or pulses it does not hold) is refused with nothing changed, so
+  // that the mode kept is the one shown: 0 then, and when there is no stream.
   int SetColorMode(int mode);
   int GetPointSize() const { return m_PointSize; }
   // 0, with nothing changed, for a size below 1 or a document without streams.

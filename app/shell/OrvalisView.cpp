@@ -216,10 +216,10 @@ void COrvalisView::keyPressEvent(QKeyEvent* event) {
       ApplyPointSize(SteppedPointSize(m_Document->GetPointSize(), +1));
       return;
     case Qt::Key_Up:
-      ApplyColorMode(NextColourMode(m_Document->GetColorMode()));
+      StepColorMode(NextColourMode);
       return;
     case Qt::Key_Down:
-      ApplyColorMode(PreviousColourMode(m_Document->GetColorMode()));
+      StepColorMode(PreviousColourMode);
       return;
     default:
       break;
@@ -230,9 +230,28 @@ void COrvalisView::keyPressEvent(QKeyEvent* event) {
 }
 
 void COrvalisView::ApplyColorMode(int mode) {
-  if (!m_Document || !m_Document->SetColorMode(mode)) return;
+  if (!m_Document || m_Document->GetClouds().empty()) return;
+  if (!m_Document->SetColorMode(mode)) {
+    emit helpTip(QString("%1 colours cannot be shown: a stream of this project has no such data")
+                     .arg(StatusModeName(mode)));
+    return;
+  }
   UpdateScalarBar();
   Redraw();
+}
+
+// The arrow keys pass over the modes that the streams cannot show; elevation always can.
+void COrvalisView::StepColorMode(int (*step)(int mode)) {
+  if (!m_Document || m_Document->GetClouds().empty()) return;
+  int mode = m_Document->GetColorMode();
+  for (int tried = 0; tried < kColourModeCount; ++tried) {
+    mode = step(mode);
+    if (m_Document->SetColorMode(mode)) {
+      UpdateScalarBar();
+      Redraw();
+      return;
+    }
+  }
 }
 
 void COrvalisView::ApplyPointSize(int size) {

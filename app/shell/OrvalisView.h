@@ -26,7 +26,8 @@ class COrvalisView : public QVTKOpenGLNativeWidget {
   // Asks for a paint that loads the detail of the current view.
   void Redraw();
   // Sets the colour mode of every stream, shows the scalar bar when all streams are coloured
-  // by intensity or all by elevation, and redraws.
+  // by intensity or all by elevation, and redraws. A mode that a stream cannot show changes
+  // nothing; the help bar says why.
   void ApplyColorMode(int mode);
   void ApplyPointSize(int size);
   void ApplyPresetView(int view);
@@ -59,6 +60,7 @@ class COrvalisView : public QVTKOpenGLNativeWidget {
  private:
   // Qt's logical pixels as the window's device pixels, which the library counts in.
   WinPoint ToWindowPixel(const QPoint& position) const;
+  void StepColorMode(int (*step)(int mode));
   void UpdateScalarBar();
   void ShowCursorCoordinates(const QPoint& position);
   void SaveOverviewPicture();

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 namespace {
-constexpr int kLastColourMode = 6;
+constexpr int kLastColourMode = kColourModeCount - 1;
 }
 
 int NextColourMode(int mode) {

@@ -5,6 +5,7 @@
 #include <string>
 
 // Colour modes follow each other 0 ... 6 and wrap around (Up and Down arrows).
+constexpr int kColourModeCount = 7;
 int NextColourMode(int mode);
 int PreviousColourMode(int mode);
 // The point size after a step of `delta`; sizes below 1 are refused (the size stays).

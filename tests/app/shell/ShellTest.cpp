@@ -320,3 +320,48 @@ TEST_F(ShellTest, TheViewKeepsItsPictureWhileDetailLoads) {
   EXPECT_GT(grabs, 0);
   EXPECT_LT(worst, 0.9);
 }
+
+// The status line names the colour mode the stream shows: modes it cannot show are refused.
+TEST_F(ShellTest, TheStatusNamesTheColourModeShown) {
+  const std::string plain = (m_Folder / "plain.strm").string();
+  TestStream stream = MakeLatticeStream(1, 8, 0);
+  stream.norm = stream.rif = false;
+  stream.cvm = CVM_RGB;
+  WriteTestStream(plain, stream);
+  auto app = StartProgram();
+  CMainFrame& frame = *app->GetMainFrame();
+  COrvalisFrame* project = OpenAndPaint(frame, plain);
+  ASSERT_NE(project, nullptr);
+  COrvalisView* view = project->GetView();
+  CNimbex* cloud = project->GetDocument()->GetFirstCloud();
+  ASSERT_EQ(cloud->GetCVM(), CVM_RGB);
+
+  auto press = [view](Qt::Key key) {
+    QSignalSpy painted(view, &COrvalisView::regenerated);
+    QTest::keyClick(view, key);
+    return painted.wait(kPaintTimeoutMs);
+  };
+  auto shown = [&frame] {
+    const QString status = frame.GetStatusPane(1)->text();
+    return status.section("Representation: ", 1).section(' ', 0, 0).toStdString();
+  };
+  // Up from RGB passes over the normals this stream does not hold.
+  ASSERT_TRUE(press(Qt::Key_Up));
+  EXPECT_EQ(cloud->GetCVM(), CVM_CLASSES);
+  EXPECT_EQ(project->GetDocument()->GetColorMode(), CVM_CLASSES);
+  EXPECT_EQ(shown(), "Classes");
+  ASSERT_TRUE(press(Qt::Key_Down));
+  EXPECT_EQ(cloud->GetCVM(), CVM_RGB);
+  EXPECT_EQ(shown(), "RGB");
+  ASSERT_TRUE(press(Qt::Key_Down));  // past the intensities it does not hold
+  EXPECT_EQ(shown(), "Elevation");
+  ASSERT_TRUE(press(Qt::Key_Down));
+  EXPECT_EQ(cloud->GetCVM(), CVM_PULSE);
+  EXPECT_EQ(shown(), "Pulse");
+
+  // The Intensity command changes nothing and says why.
+  view->ApplyColorMode(CVM_INTENSITY);
+  EXPECT_EQ(project->GetDocument()->GetColorMode(), CVM_PULSE);
+  EXPECT_EQ(cloud->GetCVM(), CVM_PULSE);
+  EXPECT_TRUE(frame.GetHelpText().startsWith("Intensity colours cannot be shown"));
+}
