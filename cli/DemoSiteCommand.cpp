@@ -3,7 +3,7 @@
 #include <string>
 
 #include "cli/Commands.h"
-#include "cli/DemoSite.h"
+#include "nimbex/demo/DemoSite.h"
 #include "common/progress/TerminalProgress.h"
 
 namespace {

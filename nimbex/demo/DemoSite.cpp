@@ -1,4 +1,4 @@
-#include "cli/DemoSite.h"
+#include "nimbex/demo/DemoSite.h"
 
 #include <algorithm>
 #include <cmath>

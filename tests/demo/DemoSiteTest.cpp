@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "cli/DemoSite.h"
+#include "nimbex/demo/DemoSite.h"
 #include "tests/support/StreamWriter.h"
 
 namespace {
