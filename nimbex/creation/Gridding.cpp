@@ -1,5 +1,6 @@
 // Gridding: every input point goes to the buffer files of its full-resolution cell.
 #include <algorithm>
+#include <cerrno>
 #include <cfloat>
 #include <climits>
 #include <cstring>
@@ -17,7 +18,8 @@ const char* const kBufferExtensions[ST_COUNT] = {"buf",    "rgbbuf", "rifbuf", "
                                                  "plsbuf", "tribuf", "normbuf"};
 
 // Records of a cell collect in memory and reach its open buffer file in blocks of this
-// size: no library call per point. At most 501 buffers are open at once.
+// size: no library call per point. At most 501 buffers are open at once, fewer under a low
+// limit of open files.
 constexpr size_t kStagingBlock = 64 << 10;
 
 constexpr int kProgressInterval = 10000;
@@ -32,6 +34,22 @@ StreamType BufferType(long long key) {
 
 int BufferCell(long long key) {
   return static_cast<int>(key >> 3);
+}
+
+// Why a buffer could not be opened, and what to do about it.
+std::string BufferOpenError(const std::string& path, int error) {
+  std::string advice;
+  if (error == EEXIST)
+    advice =
+        ": a file of that name exists already, which this build did not write; move it "
+        "away or choose another output name";
+  else if (error == EMFILE || error == ENFILE)
+    advice = " (" + std::string(std::strerror(error)) +
+             "): close other programs or raise the limit of open files (ulimit -n) and build "
+             "again";
+  else
+    advice = " (" + std::string(std::strerror(error)) + ")";
+  return "cannot create the buffer file " + path + advice;
 }
 
 }  // namespace
@@ -54,13 +72,18 @@ int CStreamCreator::OpenBufferSlot(StreamType type, int cellId) {
   if (found != m_BufMaps[type].end()) return found->second;
   if (GetOpenedStreamsCount() >= m_MaxOpenBuffers - 1) CloseAllBufFiles();
 
-  // The first opening in this run starts the buffer afresh; later ones append to it.
+  // The first opening in this run creates the buffer, never over a file the run did not
+  // write; later ones append to it.
   const bool created = m_CreatedBuffers.count(BufferKey(type, cellId)) > 0;
-  std::FILE* file = std::fopen(BufferPath(type, cellId).c_str(), created ? "ab" : "wb");
+  const std::string path = BufferPath(type, cellId);
+  std::FILE* file = std::fopen(path.c_str(), created ? "ab" : "wbx");
+  if (!file) {
+    if (m_WriteError.empty()) m_WriteError = BufferOpenError(path, errno);
+    return -1;
+  }
   const int slot = static_cast<int>(m_BufMaps[type].size());
   m_BufHandles[type][slot] = file;
   m_BufMaps[type][cellId] = slot;
-  if (!file) return -1;
   m_CreatedBuffers.insert(BufferKey(type, cellId));
   Staging& staging = m_BufStaging[type][slot];
   if (!staging.data) staging.data = std::make_unique<char[]>(kStagingBlock);
@@ -183,7 +206,6 @@ int CStreamCreator::SecondStep_Gridding(SPreader* reader, int* cancel, CMessageS
       true, m_HasRgb != 0, m_HasRif != 0, m_HasCla != 0, m_HasPulses != 0, false, false};
   const CCellLocator locator(*m_Container, m_GridDepth);
   CellBuffers current;
-  bool currentComplete = false;
   long long read = 0, written = 0;
   int shownPercent = 0;
   SPoint point;
@@ -217,11 +239,8 @@ int CStreamCreator::SecondStep_Gridding(SPreader* reader, int* cancel, CMessageS
     }
     if (cellId != current.cellId) {
       RegisterCell(cellId);
-      currentComplete = AcquireCellBuffers(cellId, wanted, current);
-    }
-    if (!currentComplete) {
-      ++m_DroppedPointsCount;
-      continue;
+      // A buffer that cannot be opened ends the run: the cause is in m_WriteError.
+      if (!AcquireCellBuffers(cellId, wanted, current)) break;
     }
     WritePointRecord(current, local, point, pulseKind);
     ++written;
@@ -231,8 +250,8 @@ int CStreamCreator::SecondStep_Gridding(SPreader* reader, int* cancel, CMessageS
     CancelCreation(m_WorkFolder.c_str());
     return 0;
   }
-  if (!reader->GetError().empty()) {
-    m_LastError = reader->GetError();
+  if (!reader->GetError().empty() || !m_WriteError.empty()) {
+    m_LastError = m_WriteError.empty() ? reader->GetError() : m_WriteError;
     return 0;
   }
   m_MissingPointsCount = std::max<long long>(0, announced - read);
@@ -246,5 +265,5 @@ int CStreamCreator::SecondStep_Gridding(SPreader* reader, int* cancel, CMessageS
     m_LastError = "no point of the input lies in the stream's box";
     return 0;
   }
-  return m_WriteError.empty() ? 1 : (m_LastError = m_WriteError, 0);
+  return 1;
 }

@@ -2,6 +2,8 @@
 // clean-up of a failed run.
 #include "nimbex/creation/StreamCreator.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cfloat>
@@ -32,6 +34,14 @@ constexpr long long kPumpInterval = 1 << 16;
 
 double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Buffers share the process's file descriptors with everything else it has open: the pool
+// keeps to half of the limit, and holds at least one buffer of each type.
+int BufferPoolSize() {
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 502;
+  return static_cast<int>(std::clamp<rlim_t>(limit.rlim_cur / 2, ST_COUNT + 1, 502));
 }
 
 std::string Lower(std::string text) {
@@ -80,7 +90,8 @@ int ComputeGridDepth(long long pointsCount, int isTerrain) {
   return (depth < 0 || pointsCount < 500000) ? 0 : depth;
 }
 
-CStreamCreator::CStreamCreator() : m_ClassPointsCount(POINT_CLASS_COUNT, 0) {
+CStreamCreator::CStreamCreator()
+    : m_ClassPointsCount(POINT_CLASS_COUNT, 0), m_MaxOpenBuffers(BufferPoolSize()) {
   for (auto& handles : m_BufHandles) handles.assign(m_MaxOpenBuffers, nullptr);
   for (auto& staging : m_BufStaging) staging.resize(m_MaxOpenBuffers);
 }
@@ -325,8 +336,10 @@ int CStreamCreator::KeepBounds(const double world[6], long long count, double* b
   return 1;
 }
 
-void CStreamCreator::WriteBoundsFile(const double world[6]) const {
+void CStreamCreator::WriteBoundsFile(const double world[6]) {
   const fs::path path = fs::path(m_WorkFolder) / "Bounds.txt";
+  std::error_code ignored;
+  if (!fs::exists(path, ignored)) m_WrittenFiles.insert(path.string());
   CProfile profile;
   profile.Load(path);
   const char* keys[6] = {"MinX", "MaxX", "MinY", "MaxY", "MinZ", "MaxZ"};

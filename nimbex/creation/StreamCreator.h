@@ -170,7 +170,7 @@ class CStreamCreator {
   int m_UseGeoTransform = 0;
   int m_HasRgb = 0, m_HasRif = 0, m_HasCla = 0, m_HasTri = 0, m_HasNorm = 0;
   std::unique_ptr<CGeoTransform> m_GeoTransform;
-  int m_MaxOpenBuffers = 502;
+  int m_MaxOpenBuffers = 502;  // fewer under a low limit of open files
   std::vector<std::FILE*> m_BufHandles[ST_COUNT];
   std::unordered_map<int, int> m_BufMaps[ST_COUNT];
   std::vector<Staging> m_BufStaging[ST_COUNT];  // records not yet in each slot's file
@@ -201,7 +201,7 @@ class CStreamCreator {
   // Set-up.
   int FindBounds(SPreader* reader, bool lasInput, double* bounds, int* pointsCount, int* cancel,
                  double world[6]);
-  void WriteBoundsFile(const double world[6]) const;
+  void WriteBoundsFile(const double world[6]);
   int ScanBounds(SPreader* reader, int* cancel, double world[6], long long& count);
   int KeepBounds(const double world[6], long long count, double* bounds);
   void SetUpGrid(const double world[6]);

@@ -135,6 +135,26 @@ TEST(BuildCommandTest, ThousandsOfTilesBuildUnderTheUsualDescriptorLimitNamingTh
   EXPECT_NE(info.out.find("\"points\": 5999,"), std::string::npos) << info.out;
 }
 
+TEST(BuildCommandTest, ALowLimitOfOpenFilesKeepsEveryPoint) {
+  ScratchFolder folder;
+  const fs::path text = folder / "lattice.txt";
+  {
+    // 16 cells of 4 buffers each, visited row after row.
+    std::ofstream out(text);
+    for (int i = 0; i < 500000; ++i)
+      out << i % 1000 << " " << i / 1000 << " " << i % 7 << " " << i % 100 << " 10 20 30 " << i % 3
+          << "\n";
+  }
+  const fs::path stream = folder / "lattice.strm";
+  CommandResult built =
+      RunNimbex("build " + Quoted(text) + " --parse xyzirgbc --terrain -o " + Quoted(stream),
+                "ulimit -n 64 && ");
+  ASSERT_EQ(built.status, 0) << built.out;
+  EXPECT_NE(built.out.find("500000 points"), std::string::npos) << built.out;
+  for (const auto& entry : fs::directory_iterator(folder.Path()))
+    EXPECT_EQ(entry.path().extension().string().find("buf"), std::string::npos) << entry.path();
+}
+
 TEST(BuildCommandTest, TextAndBadInputsAreHandled) {
   ScratchFolder folder;
   const fs::path text = folder / "points.xyz";

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <vtkCellArray.h>
 #include <vtkFloatArray.h>
 #include <vtkNew.h>
@@ -9,6 +10,7 @@
 #include <cmath>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <vector>
 
 #include "nimbex/access/Nimbex.h"
@@ -290,6 +292,64 @@ TEST(StreamCreatorTest, CancellingLeavesNoStreamAndTouchesNothingElse) {
                 name == "Bounds.txt")
         << name;
   }
+}
+
+// Lowers this process's limit of open files for a scope; the files already open stay open.
+class COpenFilesLimit {
+ public:
+  explicit COpenFilesLimit(rlim_t files) {
+    getrlimit(RLIMIT_NOFILE, &m_Saved);
+    rlimit lowered = m_Saved;
+    lowered.rlim_cur = files;
+    setrlimit(RLIMIT_NOFILE, &lowered);
+  }
+  ~COpenFilesLimit() { setrlimit(RLIMIT_NOFILE, &m_Saved); }
+
+ private:
+  rlimit m_Saved;
+};
+
+// A limit that leaves room for two more open files, maybe three (the listing's own).
+rlim_t RoomForTwoMoreFiles() {
+  std::set<int> open;
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd"))
+    open.insert(std::stoi(entry.path().filename().string()));
+  int free = 0;
+  for (int descriptor = 0;; ++descriptor)
+    if (!open.count(descriptor) && ++free == 2) return descriptor + 1;
+}
+
+TEST(StreamCreatorTest, ABufferThatCannotBeCreatedEndsTheRunNamingWhy) {
+  ScratchFolder folder;
+  {
+    // The log and a buffer or two open; the cell's other buffers find no descriptor.
+    CVectorReader reader(Lattice(10, 2, 1.0));
+    TestCreator creator;
+    int built;
+    {
+      COpenFilesLimit limit(RoomForTwoMoreFiles());
+      built = creator.Build(reader, folder / "crowded.strm", true, "xyzirgbc", 1);
+    }
+    EXPECT_EQ(built, 0);
+    EXPECT_NE(creator.GetLastError().find("Too many open files"), std::string::npos)
+        << creator.GetLastError();
+    EXPECT_NE(creator.GetLastError().find("crowded_0."), std::string::npos);
+  }
+  // A file of a buffer's name that the run did not write is neither replaced nor removed.
+  std::ofstream(folder / "taken_0.buf") << "not the build's";
+  CVectorReader reader(Lattice(10, 2, 1.0));
+  TestCreator creator;
+  EXPECT_EQ(creator.Build(reader, folder / "taken.strm", true, "xyzic", 1), 0);
+  EXPECT_NE(creator.GetLastError().find("taken_0.buf: a file of that name exists already"),
+            std::string::npos)
+      << creator.GetLastError();
+  std::set<std::string> left;
+  for (const auto& entry : fs::directory_iterator(folder.Path()))
+    left.insert(entry.path().filename().string());
+  EXPECT_EQ(left, (std::set<std::string>{"crowded.log", "taken.log", "taken_0.buf"}));
+  std::string kept;
+  std::getline(std::ifstream(folder / "taken_0.buf"), kept);
+  EXPECT_EQ(kept, "not the build's");
 }
 
 TEST(StreamCreatorTest, ZoneMinusOneKeepsCoordinatesAndClasslessInputGetsZeroClassFiles) {
