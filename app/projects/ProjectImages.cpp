@@ -65,3 +65,34 @@ int CProjectImages::InitImages(const std::string& projectPath, bool reset,
   }
   return static_cast<int>(m_Images.size());
 }
+
+// The photograph an orientation belongs to: the listed photograph of that base name (whatever
+// the case of its extension), else "<data folder>/<name>.<the folder's image extension>".
+std::string CProjectImages::OrientedImagePath(const std::string& dataFolder,
+                                              const std::string& baseName,
+                                              const std::string& extension) const {
+  const auto listed = std::find_if(m_Images.begin(), m_Images.end(), [&](const std::string& image) {
+    return BaseName(image) == baseName;
+  });
+  if (listed != m_Images.end()) return *listed;
+  return (fs::path(dataFolder) / (baseName + "." + extension)).string();
+}
+
+int CProjectImages::LoadOrientations(const std::string& projectPath, bool reset) {
+  if (reset) m_Orientations.clear();
+  const std::string dataFolder = MakeDataFolderName(projectPath);
+  const std::string extension = GetImageExtension(dataFolder);
+  for (const std::string& interior : ListDataFolderFiles(dataFolder, "int", true)) {
+    COrientation orientation(1);
+    if (!orientation.ReadINT(interior) ||
+        !orientation.ReadEST(fs::path(interior).replace_extension(".est")))
+      continue;
+    m_Orientations[OrientedImagePath(dataFolder, BaseName(interior), extension)] = orientation;
+  }
+  return static_cast<int>(m_Orientations.size());
+}
+
+const COrientation* CProjectImages::GetOrientation(const std::string& image) const {
+  const auto found = m_Orientations.find(image);
+  return found == m_Orientations.end() ? nullptr : &found->second;
+}

@@ -149,6 +149,7 @@ int CProjectCommands::LoadImages(COrvalisFrame* project) {
                                                        QCoreApplication::processEvents();
                                                      });
   dialog->hide();
+  document->GetImages().LoadOrientations(document->GetPathName(), true);
   return count;
 }
 

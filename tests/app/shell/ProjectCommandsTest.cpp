@@ -32,12 +32,16 @@ namespace {
 
 constexpr int kPaintTimeoutMs = 30000;
 
+// A photograph with, when `oriented`, the orientation of a camera above the site.
 void WritePhoto(const fs::path& path, int width, int height, bool oriented) {
   fs::create_directories(path.parent_path());
   cv::imwrite(path.string(), cv::Mat(height, width, CV_8UC3, cv::Scalar(30, 140, 220)));
   if (!oriented) return;
-  std::ofstream(fs::path(path).replace_extension(".int")) << "interior";
-  std::ofstream(fs::path(path).replace_extension(".est")) << "exterior";
+  COrientation orientation;
+  orientation.SetInterior(35, {0, 0}, 0.01, width, height);
+  orientation.SetExterior({1000, 2000, 320}, 0, 0, 0);
+  orientation.WriteINT(fs::path(path).replace_extension(".int"));
+  orientation.WriteEST(fs::path(path).replace_extension(".est"));
 }
 
 QString Output(const std::string& name) {
@@ -95,7 +99,8 @@ class ProjectCommandsTest : public testing::Test {
 
 TEST_F(ProjectCommandsTest, AProjectWithPhotographsOpensInTheStandardLayout) {
   const fs::path camera = m_Folder / "camera";
-  for (const char* name : {"c.jpg", "a.jpg", "b.jpg"}) WritePhoto(camera / name, 60, 40, true);
+  for (const char* name : {"c.jpg", "a.jpg"}) WritePhoto(camera / name, 60, 40, true);
+  WritePhoto(camera / "b.jpg", 60, 40, false);
   ProblemList problems;
   ASSERT_EQ(ImportImages({(camera / "c.jpg").string(), (camera / "a.jpg").string(),
                           (camera / "b.jpg").string()},
@@ -112,6 +117,10 @@ TEST_F(ProjectCommandsTest, AProjectWithPhotographsOpensInTheStandardLayout) {
             (std::vector<std::string>{(data / "a.jpg").string(), (data / "b.jpg").string(),
                                       (data / "c.jpg").string()}));
   EXPECT_TRUE(fs::exists(data / "thumb_b.jpg"));
+  const CProjectImages& images = project->GetDocument()->GetImages();
+  EXPECT_EQ(images.GetOrientations().size(), 2u);
+  EXPECT_NE(images.GetOrientation((data / "c.jpg").string()), nullptr);
+  EXPECT_EQ(images.GetOrientation((data / "b.jpg").string()), nullptr);
   EXPECT_FALSE(m_Frame->GetProgressDlg()->isVisible());
 
   CDBRecordProject row;
@@ -150,6 +159,7 @@ TEST_F(ProjectCommandsTest, AddingImagesReportsAndImportsThemAndShowsTheImagePan
   problems->grab().save(Output("add-images-problem-report.png"));
 
   EXPECT_EQ(project->GetDocument()->GetImages().GetImages().size(), 2u);
+  EXPECT_EQ(project->GetDocument()->GetImages().GetOrientations().size(), 1u);
   EXPECT_EQ(project->GetLayout(), LAYOUT_STANDARD);
   EXPECT_FALSE(m_Frame->GetProgressDlg()->isVisible());
   m_Frame->grab().save(Output("add-images-main-window.png"));
