@@ -458,8 +458,7 @@ int CNimbex::DrawCloud(double /*pixelSize: the window's own is used*/, CTextSink
   } else if (interacting && m_MaskPolyData) {
     ShowMask();
   }
-  if (m_MaskPolyData && m_ClipRange[0] == -1.0 && m_ClipRange[1] == -1.0)
-    m_Renderer->ResetCameraClippingRange(m_MaskPolyData->GetBounds());
+  if (m_ClipRange[0] == -1.0 && m_ClipRange[1] == -1.0) FitClippingRangeToWindow(window);
 
   if (status) {
     const double seconds =
@@ -473,6 +472,24 @@ int CNimbex::DrawCloud(double /*pixelSize: the window's own is used*/, CTextSink
     status->SetText(text);
   }
   return 1;
+}
+
+// The clipping range holds every visible stream of the window: fitted to one stream, it
+// would cut away the others where they lie at other heights.
+void CNimbex::FitClippingRangeToWindow(RenderWindow* window) {
+  double all[6] = {1.0e300, -1.0e300, 1.0e300, -1.0e300, 1.0e300, -1.0e300};
+  bool anyVisible = false;
+  for (const CNimbex* cloud : window->m_Clouds) {
+    if (!cloud->IsVisible()) continue;
+    double bounds[6];
+    cloud->GetSceneBounds(bounds);
+    for (int axis = 0; axis < 3; ++axis) {
+      all[2 * axis] = std::min(all[2 * axis], bounds[2 * axis]);
+      all[2 * axis + 1] = std::max(all[2 * axis + 1], bounds[2 * axis + 1]);
+    }
+    anyVisible = true;
+  }
+  if (anyVisible) m_Renderer->ResetCameraClippingRange(all);
 }
 
 void CNimbex::ShowMask() {

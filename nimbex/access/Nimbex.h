@@ -418,6 +418,7 @@ class CNimbex {
   void ClearMapperInput();
   void ShowOnMapper(vtkPolyData* data);
   void ShowMask();
+  void FitClippingRangeToWindow(RenderWindow* window);
   void ReleaseRenderPolyData();
   void CreateViewArrays(DrawnArrays& arrays, bool withCells) const;
   int RegenerateRenderPolyData(RenderWindow* window, Wml::Box3<double>& box, int step, int budget,

@@ -219,6 +219,23 @@ TEST_F(DrawnStream, StreamsAwayFromTheWindowCentreAreTranslated) {
   EXPECT_EQ(ColorOf(cloud, {2, 3, 0}), _ClassArray[1].color);
 }
 
+// Each pass used to clip the scene to its own stream's depth, hiding the streams drawn before.
+TEST_F(DrawnStream, StreamsAtDifferentHeightsAreAllDrawn) {
+  TestStream low = PointStream({{{-4, -4, 0}, 1}});
+  TestStream high = PointStream({{{4, 4, 0}, 8}});
+  high.offset[2] = 900;
+  high.elevationRange[0] = 892;
+  high.elevationRange[1] = 908;
+  CNimbex* lowCloud = Show(low, "low.strm");
+  CNimbex* highCloud = Show(high, "high.strm");
+  ASSERT_TRUE(lowCloud && highCloud);
+  lowCloud->SetCVM(CVM_CLASSES);
+  highCloud->SetCVM(CVM_CLASSES);
+  Draw();  // from the top: the streams lie 600 apart along the viewing direction
+  EXPECT_EQ(ColorOf(lowCloud, {-4, -4, 0}), _ClassArray[1].color);
+  EXPECT_EQ(ColorOf(highCloud, {4, 4, 0}), _ClassArray[8].color);
+}
+
 TEST_F(DrawnStream, StreamsAtTheWindowCentreAreNotTranslated) {
   TestStream nearly = PointStream({{{2, 3, 0}}});
   nearly.bounds[1] = 8.0015;  // centre 0.00075 away from the offset
