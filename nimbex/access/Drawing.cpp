@@ -250,6 +250,28 @@ vtkIdType KeepDrawnPoints(DrawnArrays& a, int mode, const Vector* view, Elevatio
   return kept;
 }
 
+// A normal's x, y and z as red, green and blue, from 0 at -1 to 255 at +1 after the normal is
+// made unit length; the zero normal of points that came without one is mid-grey.
+vtkSmartPointer<vtkUnsignedCharArray> ColoursOfNormals(vtkFloatArray* normals) {
+  auto rgb = NewArray<vtkUnsignedCharArray>("RGB", 3);
+  const vtkIdType count = normals->GetNumberOfTuples();
+  rgb->SetNumberOfTuples(count);
+  const float* n = normals->GetPointer(0);
+  unsigned char* out = rgb->GetPointer(0);
+  for (vtkIdType i = 0; i < count; ++i) {
+    const double length =
+        std::sqrt(double(n[3 * i]) * n[3 * i] + double(n[3 * i + 1]) * n[3 * i + 1] +
+                  double(n[3 * i + 2]) * n[3 * i + 2]);
+    for (int c = 0; c < 3; ++c) {
+      // A NaN component, or a zero normal, counts as 0.
+      const double unit = length > 0.0 ? n[3 * i + c] / length : 0.0;
+      const double component = unit >= -1.0 ? std::min(unit, 1.0) : 0.0;
+      out[3 * i + c] = static_cast<unsigned char>(std::lround((component + 1.0) * 127.5));
+    }
+  }
+  return rgb;
+}
+
 // Adds the colour arrays to a poly data: "RGB" as the scalars, intensities and normals as the
 // scalars when there are none yet, otherwise as further arrays.
 void AttachArrays(vtkPolyData* data, const DrawnArrays& a) {
@@ -536,8 +558,9 @@ int CNimbex::RegenerateRenderPolyData(RenderWindow* window, Wml::Box3<double>& b
   vtkSmartPointer<vtkPolyData> data =
       m_HasTri ? BuildMeshPolyData(a) : BuildPointPolyData(window, box, a);
   if (!data) return 0;
+  if (m_CVM == CVM_NORMALS && a.normals) a.rgb = ColoursOfNormals(a.normals);
   AttachArrays(data, a);
-  const bool colouredByRgb = m_CVM == CVM_CLASSES || m_CVM == CVM_PULSE;
+  const bool colouredByRgb = m_CVM == CVM_CLASSES || m_CVM == CVM_PULSE || m_CVM == CVM_NORMALS;
   ActivateScalars(data, colouredByRgb ? "RGB" : m_ColorBy.c_str());
   data = ToSceneFrame(m_TransformFilter, data, m_Offset, window->m_Center);
 
@@ -653,10 +676,12 @@ void CNimbex::UpdateMaskPolyData(RenderWindow* window) {
   DrawnArrays a;
   CreateViewArrays(a, false);
   if (m_CVM == CVM_RGB && !a.colors) a.colors = NewArray<vtkUnsignedCharArray>("RGB", 3);
-  if (!LoadItemIO(0, 0, a.points, nullptr, a.classes, a.colors, a.intensities, a.pulses, nullptr,
+  if (m_CVM == CVM_NORMALS && m_HasNormals) a.normals = NewArray<vtkFloatArray>("Normals", 3);
+  if (!LoadItemIO(0, 0, a.points, nullptr, a.classes, a.colors, a.intensities, a.pulses, a.normals,
                   1) ||
       KeepDrawnPoints(a, m_CVM, nullptr, nullptr) == 0)
     return;
+  if (m_CVM == CVM_NORMALS && a.normals) a.rgb = ColoursOfNormals(a.normals);
 
   vtkNew<vtkPolyData> sample;
   sample->SetPoints(a.points);

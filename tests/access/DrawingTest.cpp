@@ -4,6 +4,13 @@
 #include <vtkPolyDataMapper.h>
 #include <vtkRenderer.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+
+#include "nimbex/creation/GlobalBounds.h"
+#include "nimbex/creation/StreamCreator.h"
 #include "tests/access/DrawnStream.h"
 
 namespace {
@@ -176,6 +183,64 @@ TEST_F(DrawnStream, AMeshItemWithDamagedTrianglesIsLeftOutAndSaysWhy) {
   EXPECT_NE(cloud->GetLoadError().find("points.tri is damaged"), std::string::npos)
       << cloud->GetLoadError();
   EXPECT_EQ(ColorOf(cloud, {0, -4, 0}), BackgroundBeside(cloud, {0, -4, 0}));
+}
+
+// The stream of the sample bunny model, whose points carry normals; empty without the sample.
+std::string BuildBunnyStream(const ScratchFolder& folder) {
+  const char* data = std::getenv("ORVALIS_SAMPLE_DATA");
+  const std::filesystem::path vtp =
+      std::filesystem::path(data ? data : "") / "vtp" / "vtkdata_Bunny.vtp";
+  if (!data || !std::filesystem::exists(vtp)) return "";
+  const std::vector<std::string> files = {vtp.string()};
+  double bounds[6];
+  int points = 0;
+  if (!GetGlobalBoundsFromVtp(&files, bounds, &points, nullptr, nullptr, nullptr, nullptr))
+    return "";
+  const std::filesystem::path list = folder / "bunny.list";
+  std::ofstream(list) << vtp.string() << "\n";
+  const std::string stream = (folder / "bunny.strm").string();
+  CStreamCreator creator;
+  return creator.CreateStream(list.string(), "", "xyz", 0, 0, -1, true, stream, nullptr,
+                              SCF_VTP_LIST, bounds, &points, nullptr, nullptr, nullptr, nullptr)
+             ? stream
+             : "";
+}
+
+// One colour for every point was drawn: the unset range served as the lookup range.
+TEST_F(DrawnStream, NormalsAreDrawnInTheColoursOfTheirComponents) {
+  const std::string bunny = BuildBunnyStream(m_Folder);
+  if (bunny.empty()) GTEST_SKIP() << "no sample data";
+  CNimbex* cloud = AddSpCloud(bunny.c_str(), Id(), 0);
+  ASSERT_NE(cloud, nullptr) << GetAddSpCloudError();
+  ASSERT_TRUE(cloud->HasNormals());
+  cloud->SetPointSize(3);
+  cloud->SetCVM(CVM_NORMALS);
+  Draw();
+
+  vtkNew<vtkUnsignedCharArray> frame;
+  m_Window->GetPixelData(0, 0, kWidth - 1, kHeight - 1, 0, frame);
+  std::set<unsigned int> colours;
+  int facingAway = 0;
+  double redSum[2] = {0, 0};
+  int counted[2] = {0, 0};
+  // Rows from the bottom; the axes fill the lower-left fifth of the window.
+  for (int row = kHeight / 5; row < kHeight; ++row) {
+    const unsigned char* background = frame->GetPointer(3 * (row * kWidth + kWidth - 1));
+    for (int x = 0; x < kWidth - 1; ++x) {
+      const unsigned char* rgb = frame->GetPointer(3 * (row * kWidth + x));
+      if (std::equal(rgb, rgb + 3, background)) continue;
+      colours.insert(rgb[0] | rgb[1] << 8 | rgb[2] << 16);
+      // Seen from the top, only normals with z >= 0 face the camera.
+      if (rgb[2] < 128) ++facingAway;
+      redSum[x >= kWidth / 2] += rgb[0];
+      ++counted[x >= kWidth / 2];
+    }
+  }
+  EXPECT_GT(colours.size(), 50u);
+  EXPECT_EQ(facingAway, 0);
+  // The bunny's left flank faces -x (less red), its right flank +x.
+  ASSERT_TRUE(counted[0] > 0 && counted[1] > 0);
+  EXPECT_LT(redSum[0] / counted[0] + 20, redSum[1] / counted[1]);
 }
 
 TEST_F(DrawingTest, MaskIsALightSampleShownWhileInteracting) {
