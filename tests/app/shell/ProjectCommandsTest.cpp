@@ -12,8 +12,10 @@
 #include <filesystem>
 #include <fstream>
 #include <opencv2/imgcodecs.hpp>
+#include <sstream>
 
 #include "DataBaseSql.h"
+#include "OrientationImport.h"
 #include "app/projects/ImageImport.h"
 #include "app/projects/OrvalisDoc.h"
 #include "app/shell/MainFrame.h"
@@ -24,6 +26,7 @@
 #include "app/shell/ProjectCommands.h"
 #include "app/shell/ViewCommands.h"
 #include "nimbex/access/Nimbex.h"
+#include "tests/support/CommandRunner.h"
 #include "tests/support/StreamWriter.h"
 
 namespace fs = std::filesystem;
@@ -228,4 +231,60 @@ TEST_F(ProjectCommandsTest, TheFiltersMakeStreamsThatOpenAsProjects) {
   EXPECT_EQ(reader->GetOutput()->GetNumberOfPoints(),
             meshProject->GetDocument()->GetFirstCloud()->GetPointsCount());
   EXPECT_NE(OpenAndPaint(cleaned), nullptr);
+}
+
+// A real survey: the points of a structure-from-motion reconstruction of a stone portal as
+// the stream, and its 12 photographs, oriented by the reconstruction, imported.
+TEST_F(ProjectCommandsTest, AReconstructedPortalOpensWithItsOrientedPhotographs) {
+  const char* samples = std::getenv("ORVALIS_SAMPLE_DATA");
+  const fs::path model = fs::path(samples ? samples : "") / "sfm" / "gtsfm_lund_door";
+  if (!samples || !fs::exists(model / "points3D.txt")) GTEST_SKIP() << "no " << model;
+  const fs::path camera = m_Folder / "portal photographs";
+  fs::copy(model / "images", camera);
+  COrientationImport orientations;
+  ASSERT_EQ(orientations.Import(model, camera), 1);
+
+  // Points as "x y z r g b"; one observed point is kept to check the orientations with.
+  std::ifstream points(model / "points3D.txt");
+  std::ofstream columns(m_Folder / "portal.txt");
+  std::string line;
+  double observed[3] = {0, 0, 0};
+  while (std::getline(points, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    long id;
+    double xyz[3];
+    int rgb[3];
+    fields >> id >> xyz[0] >> xyz[1] >> xyz[2] >> rgb[0] >> rgb[1] >> rgb[2];
+    columns << xyz[0] << ' ' << xyz[1] << ' ' << xyz[2] << ' ' << rgb[0] << ' ' << rgb[1] << ' '
+            << rgb[2] << '\n';
+    std::copy(xyz, xyz + 3, observed);
+  }
+  columns.close();
+  const std::string stream = (m_Folder / "portal.strm").string();
+  const CommandResult built = RunNimbex("build " + Quoted(m_Folder / "portal.txt") +
+                                        " --parse xyzrgb -o " + Quoted(stream));
+  ASSERT_EQ(built.status, 0) << built.out;
+
+  std::vector<std::string> photographs;
+  for (const auto& entry : fs::directory_iterator(camera))
+    if (entry.path().extension() == ".JPG") photographs.push_back(entry.path().string());
+  ProblemList problems;
+  ASSERT_EQ(ImportImages(photographs, nullptr, nullptr, problems, nullptr, stream), 1);
+  EXPECT_TRUE(problems.empty());
+
+  COrvalisFrame* project = OpenAndPaint(stream);
+  ASSERT_NE(project, nullptr);
+  EXPECT_EQ(project->GetLayout(), LAYOUT_STANDARD);
+  const CProjectImages& images = project->GetDocument()->GetImages();
+  ASSERT_EQ(images.GetImages().size(), 12u);
+  EXPECT_EQ(fs::path(images.GetImages().front()).filename(), "DSC_0001.jpg");
+  EXPECT_EQ(fs::path(images.GetImages().back()).filename(), "DSC_0012.jpg");
+  EXPECT_EQ(images.GetOrientations().size(), 12u);
+  // The last point of the list lies in front of every camera that sees the portal.
+  int seeing = 0;
+  for (const auto& [image, orientation] : images.GetOrientations())
+    seeing += orientation.IsInImage({observed[0], observed[1], observed[2]});
+  EXPECT_GE(seeing, 2);
+  m_Frame->grab().save(Output("portal-project.png"));
 }
