@@ -85,49 +85,26 @@ bool NextContentLine(LineSource& lines, Line& line) {
   return false;
 }
 
-// ---- Numbers, read as sscanf's "%lf" and "%d" read them ----
+// ---- Numbers ----
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-const char* SkipSpace(const char* p, const char* end) {
-  while (p < end && IsSpace(*p)) ++p;
-  return p;
-}
-
-bool IsBlank(const Line& line) {
-  return !line.tooLong && SkipSpace(line.begin, line.end) == line.end;
+std::from_chars_result ParseFullDecimal(const char* begin, const char* end, double& value) {
+  if (end - begin > 1 && *begin == '+' && begin[1] != '-') ++begin;
+  return std::from_chars(begin, end, value);
 }
 
 namespace {
 
+// "%lf", with a value beyond the range of a double (or denormal) read as NaN: no usable
+// coordinate either way.
 bool ScanDouble(const char*& p, const char* end, double& value) {
-  const char* start = SkipSpace(p, end);
-  // from_chars takes no '+'; "+-1" must still fail.
-  if (end - start > 1 && *start == '+' && start[1] != '-') ++start;
-  auto [next, failure] = std::from_chars(start, end, value);
+  auto [next, failure] = ParseDouble(SkipSpace(p, end), end, value);
   if (failure == std::errc::invalid_argument) return false;
-  // Beyond the range of a double (or denormal): no usable coordinate either way.
   if (failure == std::errc::result_out_of_range) value = std::nan("");
   p = next;
   return true;
 }
 
 }  // namespace
-
-bool ScanInt(const char*& p, const char* end, double& value) {
-  const char* cursor = SkipSpace(p, end);
-  bool negative = cursor < end && *cursor == '-';
-  if (cursor < end && (*cursor == '-' || *cursor == '+')) ++cursor;
-  if (cursor == end || !std::isdigit(static_cast<unsigned char>(*cursor))) return false;
-  int64_t magnitude = 0;
-  for (; cursor < end && std::isdigit(static_cast<unsigned char>(*cursor)); ++cursor)
-    magnitude = std::min<int64_t>(magnitude * 10 + (*cursor - '0'), int64_t(INT_MAX) + 1);
-  value = double(std::clamp<int64_t>(negative ? -magnitude : magnitude, INT_MIN, INT_MAX));
-  p = cursor;
-  return true;
-}
 
 int ScanFields(const Line& line, const char* kinds, double* values) {
   if (line.tooLong) return 0;
@@ -149,14 +126,6 @@ bool IsLoneInteger(const Line& line, int64_t& value) {
   if (failure == std::errc::invalid_argument) return false;
   if (failure == std::errc::result_out_of_range) value = *p == '-' ? INT64_MIN : INT64_MAX;
   return SkipSpace(next, line.end) == line.end;
-}
-
-bool AllFinite(const double* values, int count) {
-  return std::all_of(values, values + count, [](double v) { return std::isfinite(v); });
-}
-
-uint8_t ColourByte(double value) {
-  return static_cast<uint8_t>(std::clamp(value, 0.0, 255.0));
 }
 
 std::string LineProblem(int64_t lineNumber, const std::string& what) {

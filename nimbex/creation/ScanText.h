@@ -6,6 +6,11 @@
 // size an allocation.
 #pragma once
 
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -70,20 +75,92 @@ class LineSource {
 bool NextContentLine(LineSource& lines, Line& line);
 
 // ---- Numbers ----
+//
+// Numbers are read the same whatever the locale: '.' is the decimal point, and the value of a
+// decimal is the double nearest to it, as strtod gives in the "C" locale. The short cuts below
+// are inline: they run for every column of every line.
 
-bool IsSpace(char c);
-const char* SkipSpace(const char* p, const char* end);
-bool IsBlank(const Line& line);
+inline bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+inline const char* SkipSpace(const char* p, const char* end) {
+  while (p < end && IsSpace(*p)) ++p;
+  return p;
+}
+
+inline bool IsDigit(char c) {
+  return static_cast<unsigned char>(c - '0') < 10;
+}
+
+// Plain decimals such as "-636083.30" or "255" fill nearly every column. With at most 15
+// digits, mantissa and power of ten are exact doubles, so one division rounds correctly.
+// False, without moving `p`, for anything else (an exponent, more digits, no digit).
+inline bool ParsePlainDecimal(const char*& p, const char* end, double& value) {
+  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const char* cursor = p;
+  const bool negative = cursor < end && *cursor == '-';
+  if (cursor < end && (*cursor == '-' || *cursor == '+')) ++cursor;
+  uint64_t mantissa = 0;
+  const char* digitsBegin = cursor;
+  for (; cursor < end && IsDigit(*cursor); ++cursor) mantissa = mantissa * 10 + (*cursor - '0');
+  ptrdiff_t digits = cursor - digitsBegin, decimals = 0;
+  if (cursor < end && *cursor == '.') {
+    const char* decimalsBegin = ++cursor;
+    for (; cursor < end && IsDigit(*cursor); ++cursor) mantissa = mantissa * 10 + (*cursor - '0');
+    decimals = cursor - decimalsBegin;
+    digits += decimals;
+  }
+  if (digits == 0 || digits > 15 || (cursor < end && (*cursor == 'e' || *cursor == 'E')))
+    return false;
+  value = static_cast<double>(mantissa) / kPowersOfTen[decimals];
+  if (negative) value = -value;
+  p = cursor;
+  return true;
+}
+
+// std::from_chars for a double, which also takes a leading '+' (but not "+-"). The longest
+// prefix of [begin, end) that forms a number is read, as strtod reads it; hexadecimal is not.
+std::from_chars_result ParseFullDecimal(const char* begin, const char* end, double& value);
+
+inline std::from_chars_result ParseDouble(const char* begin, const char* end, double& value) {
+  if (ParsePlainDecimal(begin, end, value)) return {begin, std::errc()};
+  return ParseFullDecimal(begin, end, value);
+}
+
+inline bool IsBlank(const Line& line) {
+  return !line.tooLong && SkipSpace(line.begin, line.end) == line.end;
+}
+
 // "%d" with the value saturated at the int range, where sscanf's would be undefined.
-bool ScanInt(const char*& p, const char* end, double& value);
+inline bool ScanInt(const char*& p, const char* end, double& value) {
+  const char* cursor = SkipSpace(p, end);
+  const bool negative = cursor < end && *cursor == '-';
+  if (cursor < end && (*cursor == '-' || *cursor == '+')) ++cursor;
+  if (cursor == end || !IsDigit(*cursor)) return false;
+  constexpr int64_t kBeyond = int64_t(INT_MAX) + 1;  // magnitudes past it saturate
+  int64_t magnitude = 0;
+  for (; cursor < end && IsDigit(*cursor); ++cursor)
+    magnitude = std::min(magnitude * 10 + (*cursor - '0'), kBeyond);
+  value = double(std::clamp<int64_t>(negative ? -magnitude : magnitude, INT_MIN, INT_MAX));
+  p = cursor;
+  return true;
+}
+
 // Converts the line's values in order, 'f' for "%lf" and 'd' for "%d", stopping at the first
-// that fails; returns how many were converted (sscanf's count).
+// that fails; returns how many were converted (sscanf's count). A value beyond the range of a
+// double reads as NaN.
 int ScanFields(const Line& line, const char* kinds, double* values);
 // A line holding one integer and nothing else: PTX columns lines and PTS block counts.
 // Stricter than "%d", which would take the "-0" of "-0.5 1.2 3.4" for a count.
 bool IsLoneInteger(const Line& line, int64_t& value);
-bool AllFinite(const double* values, int count);
-uint8_t ColourByte(double value);
+inline bool AllFinite(const double* values, int count) {
+  return std::all_of(values, values + count, [](double v) { return std::isfinite(v); });
+}
+inline uint8_t ColourByte(double value) {
+  return static_cast<uint8_t>(std::clamp(value, 0.0, 255.0));
+}
 // "line N: what", for the problems readers report.
 std::string LineProblem(int64_t lineNumber, const std::string& what);
 

@@ -12,6 +12,8 @@
 #include <limits>
 #include <utility>
 
+#include "nimbex/creation/ScanText.h"
+
 namespace {
 
 bool IsSeparator(char c) {
@@ -25,41 +27,10 @@ bool IsBlank(const char* begin, const char* end) {
   return true;
 }
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-// Plain decimals such as "-636083.30" or "255" fill nearly every column. With at most 15
-// digits, mantissa and power of ten are exact doubles, so one division rounds correctly.
-// False, without moving `begin`, for anything else.
-bool ParsePlainDecimal(const char*& begin, const char* end, double& value) {
-  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-  const char* cursor = begin;
-  const bool negative = cursor < end && *cursor == '-';
-  if (negative) ++cursor;
-  uint64_t mantissa = 0;
-  int digits = 0, decimals = 0;
-  for (; cursor < end && IsDigit(*cursor); ++cursor, ++digits)
-    mantissa = mantissa * 10 + (*cursor - '0');
-  if (cursor < end && *cursor == '.') {
-    for (++cursor; cursor < end && IsDigit(*cursor); ++cursor, ++digits, ++decimals)
-      mantissa = mantissa * 10 + (*cursor - '0');
-  }
-  if (digits == 0 || digits > 15 || (cursor < end && !IsSeparator(*cursor))) return false;
-  value = static_cast<double>(mantissa) / kPowersOfTen[decimals];
-  if (negative) value = -value;
-  begin = cursor;
-  return true;
-}
-
 // Reads the number that starts a column; it must fill the column and be finite. A leading
 // '+' is accepted. On success `begin` moves to the end of the column.
 bool ParseNumber(const char*& begin, const char* end, double& value) {
-  if (ParsePlainDecimal(begin, end, value)) return true;
-  const char* start = begin;
-  if (end - start > 1 && *start == '+' && start[1] != '-') ++start;
-  auto [next, failure] = std::from_chars(start, end, value);
+  auto [next, failure] = scantext::ParseDouble(begin, end, value);
   if (failure != std::errc() || (next != end && !IsSeparator(*next)) || !std::isfinite(value))
     return false;
   begin = next;

@@ -1,15 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "nimbex/creation/GeoTransform.h"
 #include "nimbex/creation/TextReader.h"
+#include "tests/creation/ScanFileTesting.h"
 #include "tests/support/StreamWriter.h"
 
 namespace {
@@ -43,16 +41,8 @@ Values Fields(const SPoint& p) {
           double(p.classification)};
 }
 
-void WriteText(const std::filesystem::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-std::filesystem::path SampleFile(const std::string& name) {
-  const char* folder = std::getenv("ORVALIS_SAMPLE_DATA");
-  if (!folder || !*folder) return {};
-  std::filesystem::path path = std::filesystem::path(folder) / name;
-  return std::filesystem::is_regular_file(path) ? path : std::filesystem::path();
-}
+using scantesting::SampleFile;
+using scantesting::WriteText;
 
 class TextReaderTest : public testing::Test {
  protected:
@@ -85,24 +75,28 @@ TEST_F(TextReaderTest, ParseStringNamesTheColumnsWhateverTheSeparatorsAndLineEnd
   EXPECT_EQ(Fields(ReadPass(*reader).points.at(0)), Values({0, 0, 0, 0, 0, 13, 65535, 0}));
 }
 
-TEST_F(TextReaderTest, ReadsNumbersExactlyWhateverTheirForm) {
-  // Plain decimals first, then forms that need the full conversion: more digits than a
-  // double holds exactly, a sign, an exponent, the smallest normal double.
-  std::istringstream words(
-      "0.1 -636083.37 123456789012345 7. -.5 -0.0 9007199254740993 0.12345678901234567 "
-      "943.18065809619673 +2.5 1e3 4.35e-7 2.2250738585072014e-308");
-  const std::vector<std::string> numbers{std::istream_iterator<std::string>(words), {}};
+TEST_F(TextReaderTest, ReadsNumbersExactlyWhateverTheirFormAndTheLocale) {
+  const std::vector<std::string>& numbers = scantesting::TrickyNumbers();
   std::string text;
   for (const std::string& number : numbers) text += number + " 0 0\n";
+  const auto expectAsStrtodInC = [&](const Pass& pass) {
+    ASSERT_EQ(pass.points.size(), numbers.size());
+    for (size_t i = 0; i < numbers.size(); ++i) {
+      const double expected = scantesting::StrtodInC(numbers[i]);
+      EXPECT_EQ(pass.points[i].x, expected) << numbers[i];
+      EXPECT_EQ(std::signbit(pass.points[i].x), std::signbit(expected)) << numbers[i];
+    }
+  };
   auto reader = Open(text, "xyz");
   ASSERT_TRUE(reader) << m_Error;
-  Pass pass = ReadPass(*reader);
-  ASSERT_EQ(pass.points.size(), numbers.size());
-  for (size_t i = 0; i < numbers.size(); ++i) {
-    const double expected = std::strtod(numbers[i].c_str(), nullptr);
-    EXPECT_EQ(pass.points[i].x, expected) << numbers[i];
-    EXPECT_EQ(std::signbit(pass.points[i].x), std::signbit(expected)) << numbers[i];
-  }
+  expectAsStrtodInC(ReadPass(*reader));
+
+  COMMA_LOCALE_OR_SKIP(comma);
+  reader = Open(text, "xyz");
+  ASSERT_TRUE(reader) << m_Error;
+  const Pass pass = ReadPass(*reader);
+  std::setlocale(LC_NUMERIC, "C");
+  expectAsStrtodInC(pass);
 }
 
 TEST_F(TextReaderTest, SkipsAndCountsEveryLineThatHoldsNoPoint) {
