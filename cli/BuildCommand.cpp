@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -78,9 +79,33 @@ void TellEach(const std::vector<std::string>& messages) {
   for (const std::string& message : messages) Tell(message);
 }
 
+// Set by SIGINT and SIGTERM: the creator stops at its next check and removes what the build
+// wrote. The creator polls it between its library calls, as it polls a window's Abort button.
+int g_Interruption = 0;
+
+void Interrupt(int signalNumber) {
+  g_Interruption = signalNumber;
+}
+
+// A second signal of the same kind ends the command at once (SA_RESETHAND).
+void CatchInterruptions() {
+  struct sigaction action = {};
+  action.sa_handler = Interrupt;
+  action.sa_flags = SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
 int Refuse(const std::string& message) {
   Tell(message);
   return 1;
+}
+
+// The status of a command ended by a signal, as the shell reports one.
+int Interrupted(const std::string& output) {
+  Tell("interrupted; nothing of " + output + " was kept");
+  return 128 + g_Interruption;
 }
 
 // Without --parse, text columns follow the names the first line gives them, the same in every
@@ -150,6 +175,7 @@ int RunBuild(const BuildOptions& options) {
   const int terrain =
       options.terrain >= 0 ? options.terrain : (format == "las" || format == "ptx" ? 1 : 0);
 
+  CatchInterruptions();
   double bounds[6] = {0, 0, 0, 0, 0, 0};
   int points = 0;
   const bool pointFile = IsPointFileFormat(format);
@@ -160,6 +186,8 @@ int RunBuild(const BuildOptions& options) {
     TellEach(unreadable);  // otherwise gridding meets the same damage and reports it
     return Refuse("the inputs hold no readable point");
   }
+
+  if (g_Interruption) return Interrupted(options.output);
 
   std::string input = options.inputs.front();
   const bool listOfFiles = options.inputs.size() > 1 || !pointFile;
@@ -175,10 +203,11 @@ int RunBuild(const BuildOptions& options) {
   PhaseProgress progress;
   const int built = creator.CreateStream(
       input, format, parse, terrain, options.utmZone != -1, options.utmZone, listOfFiles,
-      options.output, nullptr, CreatorFormat(format), pointFile ? nullptr : bounds,
+      options.output, &g_Interruption, CreatorFormat(format), pointFile ? nullptr : bounds,
       pointFile ? nullptr : &points, nullptr, &progress, &progress, nullptr);
   progress.Finish();
   if (listOfFiles) fs::remove(input);
+  if (!built && g_Interruption) return Interrupted(options.output);
   TellEach(creator.GetDamagedInputs());
   if (!built) return Refuse(creator.GetLastError());
 

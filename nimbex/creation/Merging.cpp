@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "nimbex/creation/StreamCreator.h"
 #include "nimbex/format/StrmFiles.h"
@@ -48,12 +49,24 @@ int CStreamCreator::ThirdStep_Merging(std::vector<Item*>* items, std::FILE*& hea
                          static_cast<float>(cell[5] - cell[4])};
   const int count = static_cast<int>(m_ItemsIds.size());
   if (progress) progress->SetRange(0, count);
+  bool overfull = false;
   for (int i = 0; i < count && !IsCancelled(cancel); ++i) {
     if (progress) progress->SetPos(i);
     if (percent)
       percent->SetText(std::to_string(static_cast<long long>(i + 1) * 100 / count) + "%");
     PumpMsgs();
 
+    const long long cellPoints = BufferRecordCount(ST_POINTS, m_ItemsIds[i], STRM_POINT_BYTES);
+    int32_t pointsBytes = 0;
+    if (!GetItemPointsBytes(cellPoints, pointsBytes)) {
+      m_LastError = "cell " + std::to_string(m_ItemsIds[i]) + " holds " +
+                    std::to_string(cellPoints) + " points, more than one item can count (" +
+                    std::to_string(ITEM_MAX_POINTS) +
+                    "): the points crowd into a small part of the stream's box; remove far "
+                    "outliers or split the input";
+      overfull = true;
+      break;
+    }
     Item* item = new Item{};
     item->id = m_ItemsIds[i];
     item->isLeaf = 1;
@@ -63,9 +76,9 @@ int CStreamCreator::ThirdStep_Merging(std::vector<Item*>* items, std::FILE*& hea
     std::copy(size, size + 3, item->size);
     item->ptsPos = ftello(points);
 
-    item->ptsCount =
-        static_cast<int32_t>(CopyBuffer(ST_POINTS, item->id, STRM_POINT_BYTES, -1, points));
-    item->ptsBytes = item->ptsCount * STRM_POINT_BYTES;
+    item->ptsCount = static_cast<int32_t>(cellPoints);
+    item->ptsBytes = pointsBytes;
+    CopyBuffer(ST_POINTS, item->id, STRM_POINT_BYTES, cellPoints, points);
     if (triangles) {
       item->triPos = ftello(triangles);
       item->triCount = static_cast<int32_t>(
@@ -80,7 +93,7 @@ int CStreamCreator::ThirdStep_Merging(std::vector<Item*>* items, std::FILE*& hea
   }
 
   if (progress) progress->SetPos(count);
-  if (IsCancelled(cancel)) {
+  if (IsCancelled(cancel) || overfull) {
     for (std::FILE** file : files)
       if (*file) std::fclose(*file), *file = nullptr;
     CancelCreation(m_WorkFolder.c_str());
@@ -100,6 +113,13 @@ int CStreamCreator::ThirdStep_Merging(std::vector<Item*>* items, std::FILE*& hea
     return 0;
   }
   return 1;
+}
+
+// The whole records a cell's buffer holds, from its size; none without a buffer.
+long long CStreamCreator::BufferRecordCount(StreamType type, int cellId, int recordSize) const {
+  std::error_code error;
+  const uintmax_t bytes = std::filesystem::file_size(BufferPath(type, cellId), error);
+  return error ? 0 : static_cast<long long>(bytes / recordSize);
 }
 
 // Appends the whole records of one cell's buffer to `target`, at most `maxRecords` of them

@@ -239,6 +239,7 @@ class CStreamCreator {
   std::FILE* CreateStreamFile(const char* extension, const char* mode);
   int RemoveReplacedStreamFiles();
   void RemoveBufferFiles() const;
+  long long BufferRecordCount(StreamType type, int cellId, int recordSize) const;
   long long CopyBuffer(StreamType type, int cellId, int recordSize, long long maxRecords,
                        std::FILE* target);
   int WriteZeroClassFile(const char* extension, long long bytes);

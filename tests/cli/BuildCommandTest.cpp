@@ -1,12 +1,19 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "nimbex/creation/LasWriter.h"
@@ -153,6 +160,56 @@ TEST(BuildCommandTest, ALowLimitOfOpenFilesKeepsEveryPoint) {
   EXPECT_NE(built.out.find("500000 points"), std::string::npos) << built.out;
   for (const auto& entry : fs::directory_iterator(folder.Path()))
     EXPECT_EQ(entry.path().extension().string().find("buf"), std::string::npos) << entry.path();
+}
+
+// Starts the command without waiting for it; both its outputs go to `log`.
+pid_t StartNimbex(const std::vector<std::string>& arguments, const fs::path& log) {
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  dup2(out, 1);
+  dup2(out, 2);
+  std::vector<char*> argv{const_cast<char*>(NIMBEX_COMMAND)};
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  execv(NIMBEX_COMMAND, argv.data());
+  _exit(127);
+}
+
+bool HoldsBuffers(const fs::path& folder) {
+  std::error_code error;
+  for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
+       entry.increment(error))
+    if (entry->path().extension().string().find("buf") != std::string::npos) return true;
+  return false;
+}
+
+TEST(BuildCommandTest, AnInterruptedBuildRemovesWhatItWrote) {
+  ScratchFolder folder, outputs;
+  const fs::path las = folder / "site.las";
+  ASSERT_EQ(RunNimbex("demo-site " + Quoted(las) + " --points 3000000 --seed 2").status, 0);
+  for (int signalNumber : {SIGINT, SIGTERM}) {
+    const fs::path log = outputs / "build.txt";
+    const pid_t pid =
+        StartNimbex({"build", las.string(), "-o", (folder / "site.strm").string()}, log);
+    ASSERT_GT(pid, 0);
+    // Interrupted while it grids: its buffers are there.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!HoldsBuffers(folder.Path()) && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    kill(pid, signalNumber);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 128 + signalNumber);
+    std::string said;
+    std::getline(std::ifstream(log), said, '\0');
+    EXPECT_NE(said.find("interrupted; nothing of"), std::string::npos) << said;
+    std::set<std::string> left;
+    for (const auto& entry : fs::directory_iterator(folder.Path()))
+      left.insert(entry.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string>{"site.las", "site.log"}));
+  }
 }
 
 TEST(BuildCommandTest, TextAndBadInputsAreHandled) {

@@ -576,6 +576,36 @@ std::vector<int32_t> OverviewOf(const std::vector<int>& childPoints, int terrain
   return kept;
 }
 
+TEST(StreamCreatorMergingTest, ACellOfMorePointsThanAnItemCanCountIsRefused) {
+  int32_t bytes = 0;
+  EXPECT_TRUE(GetItemPointsBytes(178956970, bytes));
+  EXPECT_EQ(bytes, 2147483640);
+  EXPECT_FALSE(GetItemPointsBytes(178956971, bytes));
+  EXPECT_EQ(bytes, 2147483640);
+
+  // A buffer one point over (a sparse file: it takes no room on the disk) is refused before a
+  // byte of it is read.
+  ScratchFolder folder;
+  const double bounds[6] = {-8, 8, -8, 8, -8, 8};
+  TestCreator creator;
+  creator.UseGrid(bounds, 1, 0, folder / "crowded.strm");
+  std::ofstream(folder / "crowded_3.buf").close();
+  fs::resize_file(folder / "crowded_3.buf", (ITEM_MAX_POINTS + 1) * STRM_POINT_BYTES);
+  creator.GetItemsIds()->push_back(3);
+  std::FILE* header = std::fopen((folder / "crowded.pci").c_str(), "w+b");
+  std::FILE* files[7] = {};
+  std::vector<Item*> items;
+  EXPECT_EQ(
+      creator.ThirdStep_Merging(&items, header, files[0], files[1], files[2], files[3], files[4],
+                                files[5], files[6], nullptr, nullptr, nullptr, nullptr, nullptr),
+      0);
+  std::fclose(header);
+  EXPECT_NE(creator.GetLastError().find("cell 3 holds 178956971 points"), std::string::npos)
+      << creator.GetLastError();
+  EXPECT_TRUE(items.empty());
+  EXPECT_FALSE(fs::exists(folder / "crowded.strm"));
+}
+
 TEST(StreamCreatorOverviewTest, ParentsKeepEveryEighthPointOfTheirChildren) {
   int parents = 0;
   EXPECT_EQ(OverviewOf({5, 0, 7, 0, 0, 8, 0, 0}, 0, parents), (std::vector<int32_t>{0, 8}));
