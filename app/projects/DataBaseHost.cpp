@@ -19,8 +19,16 @@ std::string ExecutableFolder() {
   return error ? std::string() : executable.parent_path().string();
 }
 
-void ShowDataBaseMessage(const std::string& text, DBMessageKind kind) {
-  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+namespace {
+
+bool HasWidgets() {
+  return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
+}  // namespace
+
+void ShowDataBaseMessage(const std::string& text, DBMessageKind kind, QWidget* parent) {
+  if (!HasWidgets()) {
     ReportOnStandardError(text, kind);
     return;
   }
@@ -28,13 +36,20 @@ void ShowDataBaseMessage(const std::string& text, DBMessageKind kind) {
   const QString message = QString::fromStdString(text);
   switch (kind) {
     case DBMessageKind::Information:
-      QMessageBox::information(nullptr, title, message);
+      QMessageBox::information(parent, title, message);
       break;
     case DBMessageKind::Warning:
-      QMessageBox::warning(nullptr, title, message);
+      QMessageBox::warning(parent, title, message);
       break;
     case DBMessageKind::Error:
-      QMessageBox::critical(nullptr, title, message);
+      QMessageBox::critical(parent, title, message);
       break;
   }
+}
+
+bool AskDataBaseQuestion(const std::string& question, QWidget* parent) {
+  if (!HasWidgets()) return false;
+  return QMessageBox::question(parent, QStringLiteral("Orvalis"), QString::fromStdString(question),
+                               QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::Yes) == QMessageBox::Yes;
 }

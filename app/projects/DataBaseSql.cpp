@@ -1,5 +1,7 @@
 #include "DataBaseSql.h"
 
+#include <sqlite3.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -11,6 +13,17 @@ namespace {
 
 const char* const kDatabaseInitialized = "Database initialized";
 const char* const kConnectionError = "Database connection error!";
+
+// "<database>.damaged", or "<database>.damaged-2", -3 ... when that name is taken.
+std::string FreeSetAsideName(const std::string& dbPath) {
+  std::error_code error;
+  const std::string base = dbPath + ".damaged";
+  if (!fs::exists(base, error)) return base;
+  for (int n = 2;; ++n) {
+    const std::string name = base + "-" + std::to_string(n);
+    if (!fs::exists(name, error)) return name;
+  }
+}
 
 const char* KindLabel(DBMessageKind kind) {
   switch (kind) {
@@ -35,8 +48,9 @@ void ReportOnStandardError(const std::string& text, DBMessageKind kind) {
 }
 
 CDataBaseSql::CDataBaseSql(const std::string& appDataFolder, const std::string& seedFolder,
-                           DBMessageCallback report)
-    : m_Report(report ? std::move(report) : DBMessageCallback(ReportOnStandardError)) {
+                           DBMessageCallback report, DBQuestionCallback ask)
+    : m_Report(report ? std::move(report) : DBMessageCallback(ReportOnStandardError)),
+      m_Ask(std::move(ask)) {
   OpenOrSeed(appDataFolder, seedFolder);
 }
 
@@ -57,20 +71,59 @@ void CDataBaseSql::OpenOrSeed(const std::string& appDataFolder, const std::strin
   m_DBPath = (folder / DataBaseFileName()).lexically_normal().string();
   if (Open()) return;
 
-  // An existing file that fails to open is the user's data: it is reported, never replaced.
-  if (fs::exists(m_DBPath, error)) {
+  const std::string seedPath = (fs::path(seedFolder) / SeedFileName()).string();
+  // An existing file is the user's data: it is never replaced without asking.
+  if (m_Damaged) {
+    OfferToSetAside(seedPath);
+  } else if (fs::exists(m_DBPath, error)) {
     Report(std::string(kConnectionError) + "\nUnable to open " + m_DBPath + ": " + m_OpenError,
+           DBMessageKind::Error);
+  } else {
+    SeedAndOpen(seedPath, kDatabaseInitialized);
+  }
+}
+
+void CDataBaseSql::OfferToSetAside(const std::string& seedPath) {
+  const std::string damage =
+      "The project database " + m_DBPath + " is damaged: " + m_OpenError + ".";
+  const std::string aside = FreeSetAsideName(m_DBPath);
+  const std::string question = damage + "\n\nMove it aside as " + aside +
+                               " (nothing is deleted) and start again with an empty list of "
+                               "projects?";
+  if (!m_Ask) {
+    Report(std::string(kConnectionError) + "\n" + damage +
+               "\nOrvalis goes on without its list of projects.",
            DBMessageKind::Error);
     return;
   }
-  const std::string seedPath = (fs::path(seedFolder) / SeedFileName()).string();
+  // The question has told the user; a no leaves the file as it is, without a database.
+  if (!m_Ask(question) || !SetAside(aside)) return;
+  SeedAndOpen(seedPath,
+              std::string(kDatabaseInitialized) + "; the damaged database was kept as " + aside);
+}
+
+int CDataBaseSql::SetAside(const std::string& asidePath) {
+  std::error_code error;
+  fs::rename(m_DBPath, asidePath, error);
+  if (error) {
+    Report(std::string(kConnectionError) + "\nUnable to move the damaged project database " +
+               m_DBPath + " to " + asidePath + ": " + error.message(),
+           DBMessageKind::Error);
+    return 0;
+  }
+  m_Damaged = false;
+  return 1;
+}
+
+void CDataBaseSql::SeedAndOpen(const std::string& seedPath, const std::string& notice) {
+  std::error_code error;
   if (!fs::is_regular_file(seedPath, error)) {
     Report(std::string(kConnectionError) + "\nThe seed database " + seedPath + " was not found.",
            DBMessageKind::Error);
     return;
   }
   if (!CopySeed(seedPath)) return;
-  Report(kDatabaseInitialized, DBMessageKind::Information);
+  Report(notice, DBMessageKind::Information);
   if (!Open()) Report(std::string(kConnectionError) + "\n" + m_OpenError, DBMessageKind::Error);
 }
 
@@ -94,6 +147,7 @@ int CDataBaseSql::Open() {
   if (m_DB.isOpen()) return 1;
   std::error_code error;
   if (m_DBPath.empty() || !fs::exists(m_DBPath, error)) return 0;
+  m_Damaged = false;
   try {
     m_DB.open(m_DBPath);
     m_DB.setBusyTimeout(kBusyTimeout);
@@ -101,8 +155,35 @@ int CDataBaseSql::Open() {
   } catch (const CppSQLite3Exception& e) {
     m_DB.close();
     m_OpenError = e.errorMessage();
+    return 0;
   }
-  return IsOpen();
+  return CheckProjectTable();
+}
+
+// SQLite opens any file lazily: a file that is no database, a damaged one or an empty one
+// (which holds no table) is found here, before the first statement would fail.
+int CDataBaseSql::CheckProjectTable() {
+  try {
+    std::string problem;
+    {
+      CppSQLite3Query check = m_DB.execQuery("pragma quick_check;");
+      const std::string result = check.eof() ? std::string() : check.fieldValue(0);
+      if (result != "ok") problem = "SQLite finds it damaged (" + result + ")";
+    }
+    if (problem.empty()) {
+      CppSQLite3Query table = m_DB.execQuery(
+          "select count(*) from sqlite_master where type = 'table' and name = 'project';");
+      if (table.eof() || std::atoi(table.fieldValue(0)) != 1) problem = "it holds no project table";
+    }
+    if (problem.empty()) return 1;
+    m_OpenError = problem;
+    m_Damaged = true;
+  } catch (const CppSQLite3Exception& e) {
+    m_OpenError = e.errorMessage();
+    m_Damaged = e.errorCode() == SQLITE_NOTADB || e.errorCode() == SQLITE_CORRUPT;
+  }
+  m_DB.close();
+  return 0;
 }
 
 void CDataBaseSql::ReportFailure(const CppSQLite3Exception& e) {

@@ -3,7 +3,9 @@
 // database orvalis.origDB, installed beside the program, is copied there.
 //
 // Failures never escape as exceptions: they are reported through the message callback
-// (the program shows a message box) and the operation returns 0.
+// (the program shows a message box) and the operation returns 0. A database file that is
+// damaged (not a database, corrupt, or without the project table) is never deleted: the
+// user is asked whether to move it aside and start again from the seed.
 #pragma once
 
 #include <functional>
@@ -16,6 +18,8 @@
 
 enum class DBMessageKind { Information, Warning, Error };
 using DBMessageCallback = std::function<void(const std::string& text, DBMessageKind kind)>;
+// Asks the user a yes-or-no question; true for yes.
+using DBQuestionCallback = std::function<bool(const std::string& question)>;
 
 // Writes the message as one line on standard error.
 void ReportOnStandardError(const std::string& text, DBMessageKind kind);
@@ -25,15 +29,17 @@ class CDataBaseSql {
   static constexpr int kBusyTimeout = 60000;  // milliseconds
 
   // Locates and opens the database under `appDataFolder`, seeding it from orvalis.origDB in
-  // `seedFolder` when the database file does not exist yet. An empty callback reports on
-  // standard error.
+  // `seedFolder` when the database file does not exist yet. An empty `report` reports on
+  // standard error. A damaged database file is moved aside and replaced by the seed when
+  // `ask` answers yes, and left as it is on a no; without `ask` it is reported once.
   CDataBaseSql(const std::string& appDataFolder, const std::string& seedFolder,
-               DBMessageCallback report = {});
+               DBMessageCallback report = {}, DBQuestionCallback ask = {});
   ~CDataBaseSql();
   CDataBaseSql(const CDataBaseSql&) = delete;
   CDataBaseSql& operator=(const CDataBaseSql&) = delete;
 
-  // 1 when a connection is (or already was) open; 0 when the file is missing or fails to open.
+  // 1 when a connection is (or already was) open; 0 when the file is missing, fails to open
+  // or holds no readable project table.
   int Open();
   int IsOpen() const { return m_DB.isOpen() ? 1 : 0; }
 
@@ -61,6 +67,10 @@ class CDataBaseSql {
 
  private:
   void OpenOrSeed(const std::string& appDataFolder, const std::string& seedFolder);
+  int CheckProjectTable();
+  void OfferToSetAside(const std::string& seedPath);
+  int SetAside(const std::string& asidePath);
+  void SeedAndOpen(const std::string& seedPath, const std::string& notice);
   int CopySeed(const std::string& seedPath);
   int ExecuteChange(CDBRecord* record, std::string (CDBRecord::*build)());
   void ReadResultRows();
@@ -70,7 +80,9 @@ class CDataBaseSql {
   CppSQLite3Query m_Query;
   std::vector<std::unique_ptr<CDBRecord>> m_Results;
   std::string m_DBPath;
-  std::string m_OpenError;
-  std::string m_LastError;  // why the last Open() of an existing file failed
+  std::string m_OpenError;  // why the last Open() of an existing file failed
+  std::string m_LastError;
+  bool m_Damaged = false;  // the file opened but holds no usable project table
   DBMessageCallback m_Report;
+  DBQuestionCallback m_Ask;
 };

@@ -319,6 +319,10 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
+void CMainFrame::ShowStatusMessage(const QString& text) {
+  m_StatusPane->setText(text);
+}
+
 QLabel* CMainFrame::GetStatusPane(int pane) const {
   return pane == 1 ? m_StatusPane : (pane == 2 ? m_CoordinatesPane : nullptr);
 }

@@ -34,6 +34,11 @@ class CMainFrame : public QMainWindow {
   COrvalisFrame* GetActiveProject() const;
   QList<COrvalisFrame*> GetProjects() const;
 
+  // The project database that records each opening; none until it is set.
+  void SetDataBase(CDataBaseSql* database) { m_Database = database; }
+  // News for the user in the status bar's text pane, until a project's status replaces it.
+  void ShowStatusMessage(const QString& text);
+
   TProgressTimeToCompleteCtrl* GetProgressCtrl() const { return m_Progress; }
   CProgressDlg* GetProgressDlg() const { return m_ProgressDlg; }
   CProjectCommands* GetProjectCommands() const { return m_ProjectCommands; }

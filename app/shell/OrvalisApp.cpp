@@ -56,15 +56,14 @@ QIcon MakeProgramIcon() {
 }  // namespace
 
 COrvalisApp::COrvalisApp(const std::string& seedFolder, bool interactive)
-    : m_DataBase(std::make_unique<CDataBaseSql>(
-          OrvalisDataFolder(), seedFolder.empty() ? ExecutableFolder() : seedFolder,
-          interactive ? DBMessageCallback(ShowDataBaseMessage)
-                      : DBMessageCallback(ReportOnStandardError))),
+    : m_SeedFolder(seedFolder.empty() ? ExecutableFolder() : seedFolder),
       m_Interactive(interactive) {}
 
 COrvalisApp::~COrvalisApp() {
   m_MainFrame.reset();
   SetMessagePump({});
+  SetUserMessageHook({});
+  SetShiftKeyQuery({});
 }
 
 bool COrvalisApp::InitInstance(const QString& stream) {
@@ -76,14 +75,36 @@ bool COrvalisApp::InitInstance(const QString& stream) {
   ApplyAppLook(*qApp, LoadStoredAppLook());
   QApplication::setWindowIcon(MakeProgramIcon());
   if (m_Interactive) ShowSplashScreen();
-  m_MainFrame = std::make_unique<CMainFrame>(m_DataBase.get(), m_Interactive);
+  m_MainFrame = std::make_unique<CMainFrame>(nullptr, m_Interactive);
   m_MainFrame->resize(1400, 900);
   // Shown before the stream opens: the view loads while it paints, which pumps events, and
   // a window half way through showing its children must not see them.
   m_MainFrame->show();
+  OpenDataBase();
   if (!stream.isEmpty() && !m_MainFrame->OpenProject(stream)) return false;
   m_ProjectBrowserWanted = CountProjects() > 0;
   return true;
+}
+
+void COrvalisApp::OpenDataBase() {
+  m_DataBase = std::make_unique<CDataBaseSql>(
+      OrvalisDataFolder(), m_SeedFolder,
+      [this](const std::string& text, DBMessageKind kind) { ReportDataBaseMessage(text, kind); },
+      m_Interactive ? DBQuestionCallback([this](const std::string& question) {
+        return AskDataBaseQuestion(question, m_MainFrame.get());
+      })
+                    : DBQuestionCallback());
+  m_MainFrame->SetDataBase(m_DataBase.get());
+}
+
+// News ("Database initialized") goes to the status bar; problems in a message box.
+void COrvalisApp::ReportDataBaseMessage(const std::string& text, DBMessageKind kind) {
+  if (kind == DBMessageKind::Information && m_MainFrame)
+    m_MainFrame->ShowStatusMessage(QString::fromStdString(text));
+  else if (m_Interactive)
+    ShowDataBaseMessage(text, kind, m_MainFrame.get());
+  else
+    ReportOnStandardError(text, kind);
 }
 
 // The library's messages reach the user in message boxes.
@@ -109,7 +130,7 @@ void COrvalisApp::ShowSplashScreen() {
 }
 
 int COrvalisApp::CountProjects() {
-  if (!m_DataBase->Open()) return 0;
+  if (!m_DataBase->IsOpen()) return 0;
   CDBRecordProject all;
   const int count = m_DataBase->Select(&all);
   m_DataBase->ClearResults();

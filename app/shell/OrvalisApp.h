@@ -1,5 +1,7 @@
-// The program object: settings, the project database, the library's tables, the splash
-// screen and the main window, made in the start-up order.
+// The program object: settings, the library's tables, the splash screen, the main window and
+// the project database, made in the start-up order. The database is opened once the main
+// window is up, so that what it has to say (a first start, a damaged file) is said in that
+// window rather than on an empty screen.
 #pragma once
 
 #include <QString>
@@ -8,12 +10,14 @@
 
 class CDataBaseSql;
 class CMainFrame;
+enum class DBMessageKind;
 
 class COrvalisApp {
  public:
   // The seed database is looked for in `seedFolder` (the program's own folder by default).
   // A program that is not interactive (saving a screenshot, tests) writes its messages on
-  // standard error instead of waiting for a user to close message boxes.
+  // standard error instead of waiting for a user to close message boxes, and leaves a
+  // damaged database as it is.
   explicit COrvalisApp(const std::string& seedFolder = {}, bool interactive = true);
   ~COrvalisApp();
 
@@ -28,8 +32,11 @@ class COrvalisApp {
  private:
   void ShowSplashScreen();
   void InstallMessageBoxes();
+  void OpenDataBase();
+  void ReportDataBaseMessage(const std::string& text, DBMessageKind kind);
   int CountProjects();
 
+  std::string m_SeedFolder;
   std::unique_ptr<CDataBaseSql> m_DataBase;
   std::unique_ptr<CMainFrame> m_MainFrame;
   bool m_ProjectBrowserWanted = false;

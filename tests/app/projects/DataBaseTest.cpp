@@ -2,6 +2,10 @@
 #include <sqlite3.h>
 
 #include <fstream>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "CppSQLite3.h"
 #include "DataBaseSql.h"
@@ -19,6 +23,27 @@ void WriteDataBaseWithoutTable(const fs::path& path) {
   ASSERT_EQ(sqlite3_exec(db, "create table other (x integer);", nullptr, nullptr, nullptr),
             SQLITE_OK);
   sqlite3_close(db);
+}
+
+// Takes the project table away from a database that is in use.
+void DropProjectTable(const std::string& path) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "drop table project;", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+}
+
+std::string Contents(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+// Answers every question with `answer` and keeps the questions asked.
+DBQuestionCallback Answer(bool answer, std::vector<std::string>& questions) {
+  return [answer, &questions](const std::string& question) {
+    questions.push_back(question);
+    return answer;
+  };
 }
 
 CDBRecordProject Project(const std::string& name, const std::string& path) {
@@ -88,11 +113,11 @@ TEST(ProjectDataBase, RowsRoundTripThroughTheFile) {
 
 TEST(ProjectDataBase, FailedStatementIsReportedAndTheCallerGoesOn) {
   ScratchFolder home;
-  WriteDataBaseWithoutTable(home / "app/db/orvalis.db");
   Messages messages;
   CDataBaseSql db(home / "app", SeedFolder(), RecordInto(messages));
   ASSERT_TRUE(db.IsOpen());
-  EXPECT_TRUE(messages.empty());
+  messages.clear();
+  DropProjectTable(db.GetDBPath());
 
   CDBRecordProject all;
   EXPECT_EQ(db.Select(&all), 0);
@@ -102,27 +127,72 @@ TEST(ProjectDataBase, FailedStatementIsReportedAndTheCallerGoesOn) {
   EXPECT_EQ(messages[0].first, "SQLITE_ERROR[1]: no such table: project");
   EXPECT_EQ(messages[0].second, DBMessageKind::Error);
   EXPECT_EQ(db.GetLastError(), messages[1].first);
-
-  // The seed is never copied over an existing database.
-  EXPECT_TRUE(fs::exists(home / "app/db/orvalis.db"));
-  sqlite3* raw = nullptr;
-  sqlite3_open((home / "app/db/orvalis.db").c_str(), &raw);
-  EXPECT_EQ(sqlite3_exec(raw, "select x from other;", nullptr, nullptr, nullptr), SQLITE_OK);
-  sqlite3_close(raw);
 }
 
-TEST(ProjectDataBase, DamagedFileIsReportedNotReplaced) {
+// Damaged, empty and foreign files: named once, and moved aside (never deleted, never
+// overwritten) only when the user agrees; the program then starts from the seed.
+TEST(ProjectDataBase, DamagedFileIsNamedOnceAndMovedAsideOnlyWhenTheUserAgrees) {
   ScratchFolder home;
-  fs::create_directories(home / "app/db");
-  const std::string garbage(4096, 'x');
-  std::ofstream(home / "app/db/orvalis.db", std::ios::binary) << garbage;
+  const fs::path file = home / "app/db/orvalis.db";
+  const std::vector<std::pair<std::string, std::string>> damages = {
+      {std::string(4096, 'x'), "SQLITE_NOTADB[26]: file is not a database"},
+      {std::string(), "it holds no project table"}};
+  for (const auto& [content, reason] : damages) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << content;
+    const std::string named = "The project database " + file.string() + " is damaged: " + reason;
+    Messages messages;
+    std::vector<std::string> questions;
+    {
+      // Nobody to ask: the damage is reported once, and nothing else.
+      CDataBaseSql db(home / "app", SeedFolder(), RecordInto(messages));
+      EXPECT_FALSE(db.IsOpen());
+      CDBRecordProject all;
+      EXPECT_EQ(db.Select(&all), 0);
+      EXPECT_EQ(db.Insert(&all), 0);
+    }
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].second, DBMessageKind::Error);
+    EXPECT_NE(messages[0].first.find(named), std::string::npos) << messages[0].first;
+    messages.clear();
+    {
+      // The question names the file; a no leaves it.
+      CDataBaseSql db(home / "app", SeedFolder(), RecordInto(messages), Answer(false, questions));
+      EXPECT_FALSE(db.IsOpen());
+    }
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_NE(questions[0].find(named), std::string::npos) << questions[0];
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(Contents(file), content);
+
+    messages.clear();
+    {
+      CDataBaseSql db(home / "app", SeedFolder(), RecordInto(messages), Answer(true, questions));
+      ASSERT_TRUE(db.IsOpen());
+      CDBRecordProject row = Project("Site", "/data/Site.strm");
+      EXPECT_EQ(db.Insert(&row), 1);
+    }
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].second, DBMessageKind::Information);
+    EXPECT_EQ(messages[0].first.rfind("Database initialized", 0), 0u);
+  }
+  // Each damaged file is kept under a name of its own.
+  EXPECT_EQ(Contents(file.string() + ".damaged"), std::string(4096, 'x'));
+  EXPECT_TRUE(fs::exists(file.string() + ".damaged-2"));
+  EXPECT_EQ(fs::file_size(file.string() + ".damaged-2"), 0u);
+
+  // A database made by another program is no project list either.
+  fs::remove(file);
+  WriteDataBaseWithoutTable(file);
   Messages messages;
-  CDataBaseSql db(home / "app", SeedFolder(), RecordInto(messages));
-  CDBRecordProject all;
-  EXPECT_EQ(db.Select(&all), 0);
-  ASSERT_FALSE(messages.empty());
-  EXPECT_EQ(messages.back().first, "SQLITE_NOTADB[26]: file is not a database");
-  EXPECT_EQ(fs::file_size(home / "app/db/orvalis.db"), garbage.size());
+  std::vector<std::string> questions;
+  CDataBaseSql db(home / "app", SeedFolder(), RecordInto(messages), Answer(true, questions));
+  EXPECT_TRUE(db.IsOpen());
+  EXPECT_NE(questions.at(0).find("it holds no project table"), std::string::npos);
+  sqlite3* raw = nullptr;
+  sqlite3_open((file.string() + ".damaged-3").c_str(), &raw);
+  EXPECT_EQ(sqlite3_exec(raw, "select x from other;", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(raw);
 }
 
 TEST(ProjectDataBase, MissingSeedNamesTheFileAndEveryOperationDoesNothing) {

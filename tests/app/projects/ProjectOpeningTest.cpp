@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -194,11 +195,18 @@ TEST(ProjectOpeningCase, LowerCasedRowOfAnotherRealFileIsLeftAlone) {
 
 TEST(ProjectOpeningFailure, FailedLookUpAddsNoRow) {
   ScratchFolder home;
-  fs::create_directories(home / "app/db");
-  std::ofstream(home / "app/db/orvalis.db") << std::string(2048, 'x');
   Messages messages;
   CDataBaseSql db((home / "app").string(), SeedFolder(), RecordInto(messages));
+  ASSERT_TRUE(db.IsOpen());
+  messages.clear();
+  // The table goes away behind the program's back: the look-up fails.
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(db.GetDBPath().c_str(), &raw), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(raw, "alter table project rename to gone;", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(raw);
   EXPECT_EQ(RecordProjectOpening(db, (home / "site.strm").string(), 1, 1), 0);
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].first, "SQLITE_NOTADB[26]: file is not a database");
+  // Only the look-up ran: an insert would have failed and been reported as well.
+  EXPECT_EQ(messages[0].first, "SQLITE_ERROR[1]: no such table: project");
 }

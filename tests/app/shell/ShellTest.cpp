@@ -3,15 +3,18 @@
 #include <vtkCamera.h>
 #include <vtkRenderer.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
+#include <QMessageBox>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <vector>
 
@@ -80,6 +83,34 @@ class ShellTest : public testing::Test {
 
   ScratchFolder m_Folder;
   std::string m_Stream;
+};
+
+// Answers every message box the program opens, so that no modal box can hang a test, and
+// keeps what each said and whether the main window was up beneath it.
+class ModalBoxWatcher {
+ public:
+  explicit ModalBoxWatcher(QMessageBox::StandardButton answer = QMessageBox::NoButton) {
+    QObject::connect(&m_Timer, &QTimer::timeout, [this, answer] { Answer(answer); });
+    m_Timer.start(20);
+  }
+  QStringList texts;
+  QList<bool> overMainWindow;
+
+ private:
+  void Answer(QMessageBox::StandardButton answer) {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible()) return;
+    texts << box->text();
+    QWidget* parent = box->parentWidget();
+    overMainWindow << (qobject_cast<CMainFrame*>(parent) && parent->isVisible());
+    QAbstractButton* button = box->button(answer);
+    if (!button) button = box->escapeButton();
+    if (button)
+      button->click();
+    else
+      box->reject();
+  }
+  QTimer m_Timer;
 };
 
 // Pixels of the picture that differ from its top-left corner (the background there).
@@ -364,4 +395,44 @@ TEST_F(ShellTest, TheStatusNamesTheColourModeShown) {
   EXPECT_EQ(project->GetDocument()->GetColorMode(), CVM_PULSE);
   EXPECT_EQ(cloud->GetCVM(), CVM_PULSE);
   EXPECT_TRUE(frame.GetHelpText().startsWith("Intensity colours cannot be shown"));
+}
+
+// The first start makes the project database and says so in the main window's status bar;
+// no message box comes before the window, nor at all.
+TEST_F(ShellTest, FirstStartTellsOfTheNewDatabaseInTheStatusBar) {
+  ModalBoxWatcher boxes;
+  {
+    COrvalisApp app(ORVALIS_SEED_FOLDER, true);
+    ASSERT_TRUE(app.InitInstance({}));
+    EXPECT_TRUE(app.GetMainFrame()->isVisible());
+    EXPECT_TRUE(app.GetDataBase()->IsOpen());
+    EXPECT_EQ(app.GetMainFrame()->GetStatusPane(1)->text().toStdString(), "Database initialized");
+    app.GetMainFrame()->grab().save(QString(SHELL_TEST_OUTPUT_DIR) + "/first-start.png");
+  }
+  COrvalisApp again(ORVALIS_SEED_FOLDER, true);
+  ASSERT_TRUE(again.InitInstance({}));
+  EXPECT_EQ(again.GetMainFrame()->GetStatusPane(1)->text().toStdString(), "Status");
+  EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join('\n').toStdString();
+}
+
+// A damaged project database is named once, in a question over the main window; on yes it
+// is kept under another name and the program starts with an empty list.
+TEST_F(ShellTest, ADamagedDatabaseIsNamedOnceAndSetAsideWhenTheUserAgrees) {
+  const std::filesystem::path file = m_Folder / "home/db/orvalis.db";
+  std::filesystem::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary) << std::string(2048, 'x');
+  ModalBoxWatcher boxes(QMessageBox::Yes);
+  COrvalisApp app(ORVALIS_SEED_FOLDER, true);
+  ASSERT_TRUE(app.InitInstance({}));
+  ASSERT_EQ(boxes.texts.size(), 1) << boxes.texts.join('\n').toStdString();
+  EXPECT_TRUE(boxes.overMainWindow[0]);
+  EXPECT_TRUE(boxes.texts[0].contains(QString::fromStdString(file.string()) + " is damaged"))
+      << boxes.texts[0].toStdString();
+  EXPECT_TRUE(app.GetDataBase()->IsOpen());
+  EXPECT_EQ(app.GetMainFrame()->GetStatusPane(1)->text().toStdString(),
+            "Database initialized; the damaged database was kept as " + file.string() + ".damaged");
+  EXPECT_EQ(std::filesystem::file_size(file.string() + ".damaged"), 2048u);
+  EXPECT_NE(OpenAndPaint(*app.GetMainFrame()), nullptr);
+  CDBRecordProject all;
+  EXPECT_EQ(app.GetDataBase()->Select(&all), 1);
 }
