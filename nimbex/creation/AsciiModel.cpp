@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <numeric>
 #include <utility>
 
 using scantext::FilePtr;
@@ -70,16 +71,13 @@ std::string SkippedModelReport(const std::string& path, const AsciiModelInfo& in
   return path + ": " + info.problem + "; the file was skipped";
 }
 
-// One vertex cell per point, built in one go.
+// One vertex cell per point, built in one go: cell i holds point i.
 vtkSmartPointer<vtkCellArray> VertexCells(vtkIdType count) {
   vtkNew<vtkIdTypeArray> offsets, connectivity;
-  offsets->SetNumberOfValues(count + 1);
-  connectivity->SetNumberOfValues(count);
-  for (vtkIdType i = 0; i < count; ++i) {
-    offsets->SetValue(i, i);
-    connectivity->SetValue(i, i);
-  }
-  offsets->SetValue(count, count);
+  vtkIdType* offset = offsets->WritePointer(0, count + 1);
+  std::iota(offset, offset + count + 1, vtkIdType(0));
+  vtkIdType* id = connectivity->WritePointer(0, count);
+  std::iota(id, id + count, vtkIdType(0));
   auto cells = vtkSmartPointer<vtkCellArray>::New();
   cells->SetData(offsets, connectivity);
   return cells;

@@ -146,10 +146,11 @@ int GetGlobalBoundsFromAscii(const std::vector<std::string>* files, double* boun
                            if (problems) problems->push_back(SkippedModelReport(path, info));
                            return;
                          }
-                         for (vtkIdType i = 0; i < model->GetNumberOfPoints(); ++i) {
-                           const double* p = model->GetPoint(i);
-                           box.Widen(p[0], p[1], p[2]);
-                         }
+                         if (model->GetNumberOfPoints() == 0) return;
+                         double b[6];
+                         model->GetPoints()->GetBounds(b);
+                         box.Widen(b[0], b[2], b[4]);
+                         box.Widen(b[1], b[3], b[5]);
                          box.points += model->GetNumberOfPoints();
                        });
 }
