@@ -152,6 +152,15 @@ int CNimbex::ReadItemFile(StrmFileKind kind, int64_t position, int64_t count, ch
                     " bytes read (" + cause + ")");
 }
 
+// Reads `count` records of `kind` from `position` into the read buffer; null when the file
+// does not give them all. The buffer only grows: shrinking it for a smaller item and growing
+// it again for the next would clear, each time, the bytes about to be read over.
+const char* CNimbex::ReadIntoBuffer(StrmFileKind kind, int64_t position, int64_t count) {
+  const size_t bytes = static_cast<size_t>(count) * GetStrmRecordSize(kind);
+  if (m_ReadBuffer.size() < bytes) m_ReadBuffer.resize(bytes);
+  return ReadItemFile(kind, position, count, m_ReadBuffer.data()) ? m_ReadBuffer.data() : nullptr;
+}
+
 // Reads the item's triangles into the triangle buffer; every index must name a point of the
 // item, or VTK would read beyond the points.
 int CNimbex::ReadTriangles(StrmFileKind kind, const Item& item, int depth) {
@@ -184,10 +193,9 @@ int CNimbex::LoadAttribute(StrmFileKind kind, int64_t position, int64_t count, i
     array->Modified();
     return read;
   }
-  std::vector<char>& buffer = m_ReadBuffer;
-  buffer.resize(count * GetStrmRecordSize(kind));
-  if (!ReadItemFile(kind, position, count, buffer.data())) return 0;
-  AppendTuples(array, reinterpret_cast<const T*>(buffer.data()), components, count / step, step);
+  const char* records = ReadIntoBuffer(kind, position, count);
+  if (!records) return 0;
+  AppendTuples(array, reinterpret_cast<const T*>(records), components, count / step, step);
   return 1;
 }
 
@@ -202,9 +210,9 @@ int CNimbex::LoadPoints(StrmFileKind kind, int64_t position, int64_t count, int 
     points->Modified();
     return read;
   }
-  m_ReadBuffer.resize(count * STRM_POINT_BYTES);
-  if (!ReadItemFile(kind, position, count, m_ReadBuffer.data())) return 0;
-  const float* source = reinterpret_cast<const float*>(m_ReadBuffer.data());
+  const char* records = ReadIntoBuffer(kind, position, count);
+  if (!records) return 0;
+  const float* source = reinterpret_cast<const float*>(records);
   const int64_t taken = count / step;
   if (floats) {
     AppendTuples(floats, source, 3, taken, step);

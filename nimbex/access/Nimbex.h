@@ -2,14 +2,14 @@
 // in-memory item index of every level and the cell container built from the header.
 #pragma once
 
+#include <vtkSmartPointer.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
-
-#include <vtkSmartPointer.h>
 
 #include "nimbex/format/Container.h"
 #include "nimbex/format/Item.h"
@@ -43,10 +43,25 @@ class TProgressTimeToComplete;
 struct RenderWindow;
 struct DrawnArrays;
 
-enum ColorScheme { COLOR_SCHEME_NONE = -1, COLOR_SCHEME_OWN = 0, COLOR_SCHEME_GRAYSCALE = 1,
-                   COLOR_SCHEME_RED_BLUE = 2, COLOR_SCHEME_BLUE_RED = 3 };
-enum PresetView { VIEW_TOP = 0, VIEW_BOTTOM = 1, VIEW_FRONT = 2, VIEW_BACK = 5, VIEW_LEFT = 8,
-                  VIEW_RIGHT = 11, VIEW_NW = 14, VIEW_NE = 17, VIEW_SW = 20, VIEW_SE = 23 };
+enum ColorScheme {
+  COLOR_SCHEME_NONE = -1,
+  COLOR_SCHEME_OWN = 0,
+  COLOR_SCHEME_GRAYSCALE = 1,
+  COLOR_SCHEME_RED_BLUE = 2,
+  COLOR_SCHEME_BLUE_RED = 3
+};
+enum PresetView {
+  VIEW_TOP = 0,
+  VIEW_BOTTOM = 1,
+  VIEW_FRONT = 2,
+  VIEW_BACK = 5,
+  VIEW_LEFT = 8,
+  VIEW_RIGHT = 11,
+  VIEW_NW = 14,
+  VIEW_NE = 17,
+  VIEW_SW = 20,
+  VIEW_SE = 23
+};
 
 // Iteration cursor over an item map: 0 once the iteration is over.
 using POSITION = std::size_t;
@@ -232,22 +247,50 @@ class CNimbex {
   int EvaluateLinearDensity(const CPgon* area, int store);
 
   // Level of detail and reading a view.
-  int GetCurDepth() const { return m_CurDepth; }
-  double GetStreamDetailFactor() const { return m_StreamDetailFactor; }
-  void SetStreamDetailFactor(double factor) { m_StreamDetailFactor = factor; }
-  int IsTextureActive() const { return m_TextureActive; }
-  void PutTextureActive(int active) { m_TextureActive = active; }
-  double GetTextureDelta() const { return m_TextureDelta; }
-  void SetTextureDelta(double delta) { m_TextureDelta = delta; }
-  int IsFullRes() const { return m_FullRes; }
-  void PutFullRes(int fullRes) { m_FullRes = fullRes; }
-  int GetRenderedPointCount() const { return m_RenderedPointCount; }
-  int GetPrevStreamSample() const { return m_PrevStreamSample; }
+  int GetCurDepth() const {
+    return m_CurDepth;
+  }
+  double GetStreamDetailFactor() const {
+    return m_StreamDetailFactor;
+  }
+  void SetStreamDetailFactor(double factor) {
+    m_StreamDetailFactor = factor;
+  }
+  int IsTextureActive() const {
+    return m_TextureActive;
+  }
+  void PutTextureActive(int active) {
+    m_TextureActive = active;
+  }
+  double GetTextureDelta() const {
+    return m_TextureDelta;
+  }
+  void SetTextureDelta(double delta) {
+    m_TextureDelta = delta;
+  }
+  int IsFullRes() const {
+    return m_FullRes;
+  }
+  void PutFullRes(int fullRes) {
+    m_FullRes = fullRes;
+  }
+  int GetRenderedPointCount() const {
+    return m_RenderedPointCount;
+  }
+  int GetPrevStreamSample() const {
+    return m_PrevStreamSample;
+  }
   // Left, top, right, bottom of the cells read by the last LoadSpcData (local frame).
-  const double* GetLoadedRect() const { return m_LoadedRect; }
+  const double* GetLoadedRect() const {
+    return m_LoadedRect;
+  }
   // The renderer whose active camera orders items front to back, and the cloud's actor.
-  void SetRenderer(vtkRenderer* renderer) { m_Renderer = renderer; }
-  void SetActor(vtkProp3D* actor) { m_Actor = actor; }
+  void SetRenderer(vtkRenderer* renderer) {
+    m_Renderer = renderer;
+  }
+  void SetActor(vtkProp3D* actor) {
+    m_Actor = actor;
+  }
 
   int GetBestLod(int count, int& depth);
   int GetItemArray(int depth, Wml::Box3<double>* box, int boxIsRelative, int sort, int*& ids,
@@ -268,12 +311,24 @@ class CNimbex {
   // and transforms belong to the render window record and are only borrowed.
   // Opens the stream for the window `hwnd` and builds its drawing objects; 1 on success.
   int InitStrmCloud(WindowId hwnd);
-  RenderWindow* GetStrmRenderWindow() const { return m_RenderWindowRecord; }
-  void SetStrmRenderWindow(RenderWindow* window) { m_RenderWindowRecord = window; }
-  void SetGLRenderWindow(vtkRenderWindow* window) { m_GLRenderWindow = window; }
-  void SetInteractor(vtkRenderWindowInteractor* interactor) { m_Interactor = interactor; }
-  void SetWorldToView(vtkTransform* transform) { m_WorldToView = transform; }
-  WindowId GetWindowId() const { return m_hWnd; }
+  RenderWindow* GetStrmRenderWindow() const {
+    return m_RenderWindowRecord;
+  }
+  void SetStrmRenderWindow(RenderWindow* window) {
+    m_RenderWindowRecord = window;
+  }
+  void SetGLRenderWindow(vtkRenderWindow* window) {
+    m_GLRenderWindow = window;
+  }
+  void SetInteractor(vtkRenderWindowInteractor* interactor) {
+    m_Interactor = interactor;
+  }
+  void SetWorldToView(vtkTransform* transform) {
+    m_WorldToView = transform;
+  }
+  WindowId GetWindowId() const {
+    return m_hWnd;
+  }
   // Reads, filters and colours the points of the view for the window's mapper. With
   // `interacting` set, shows the light mask instead. 1 when the pass completed.
   int DrawCloud(double pixelSize, CTextSink* status, TProgressTimeToComplete* progress,
@@ -289,38 +344,88 @@ class CNimbex {
   // The window pixels of the eight corners of `bounds` (relative), in the order (xmin, ymin,
   // zmin), (xmax, ymin, zmin), (xmax, ymax, zmin), (xmin, ymax, zmin), then the same at zmax.
   int GetBoundaryScreenPts(const double* bounds, WinPoint* pts);
-  int IsVisible() const { return m_Visible; }
-  void PutVisible(int visible) { m_Visible = visible; }
-  int GetDynElevView() const { return m_DynElevView; }
-  void SetDynElevView(int on) { m_DynElevView = on; }
-  int GetDynElevDirView() const { return m_DynElevDirView; }
-  void SetDynElevDirView(int on) { m_DynElevDirView = on; }
-  vtkPolyData* GetRenderPolyData() const { return m_RenderPolyData; }
-  vtkPolyData* GetMaskPolyData() const { return m_MaskPolyData; }
-  vtkPolyDataMapper* GetMapper() const { return m_Mapper; }
-  vtkPolyDataMapper* GetIndexPolyDataMapper() const { return m_IndexMapper; }
-  vtkActor* GetActor() const { return m_MainActor; }
-  const Wml::Point3<double>& GetLastLowPt() const { return m_LastLowPt; }
-  void SetLastLowPt(const Wml::Point3<double>& p) { m_LastLowPt = p; }
-  const Wml::Point3<double>& GetLastHighPt() const { return m_LastHighPt; }
-  void SetLastHighPt(const Wml::Point3<double>& p) { m_LastHighPt = p; }
-  const double* GetLastRenderedRect() const { return m_LastRenderedRect; }
+  int IsVisible() const {
+    return m_Visible;
+  }
+  void PutVisible(int visible) {
+    m_Visible = visible;
+  }
+  int GetDynElevView() const {
+    return m_DynElevView;
+  }
+  void SetDynElevView(int on) {
+    m_DynElevView = on;
+  }
+  int GetDynElevDirView() const {
+    return m_DynElevDirView;
+  }
+  void SetDynElevDirView(int on) {
+    m_DynElevDirView = on;
+  }
+  vtkPolyData* GetRenderPolyData() const {
+    return m_RenderPolyData;
+  }
+  vtkPolyData* GetMaskPolyData() const {
+    return m_MaskPolyData;
+  }
+  vtkPolyDataMapper* GetMapper() const {
+    return m_Mapper;
+  }
+  vtkPolyDataMapper* GetIndexPolyDataMapper() const {
+    return m_IndexMapper;
+  }
+  vtkActor* GetActor() const {
+    return m_MainActor;
+  }
+  const Wml::Point3<double>& GetLastLowPt() const {
+    return m_LastLowPt;
+  }
+  void SetLastLowPt(const Wml::Point3<double>& p) {
+    m_LastLowPt = p;
+  }
+  const Wml::Point3<double>& GetLastHighPt() const {
+    return m_LastHighPt;
+  }
+  void SetLastHighPt(const Wml::Point3<double>& p) {
+    m_LastHighPt = p;
+  }
+  const double* GetLastRenderedRect() const {
+    return m_LastRenderedRect;
+  }
   void SetLastRenderedRect(const double* rect);
 
   // Colouring (Colouring.cpp).
   int HasCVM(CVM mode) const;
   void SetCVM(CVM mode);
   void SetColorBy(const char* name, const double* range, const int* component);
-  const char* GetColorBy() const { return m_ColorBy.c_str(); }
-  vtkLookupTable* GetLookupTable() const { return m_LookupTable; }
-  const double* GetLookupTableRange() const { return m_LookupTableRange; }
-  int GetColorScheme() const { return m_ColorScheme; }
+  const char* GetColorBy() const {
+    return m_ColorBy.c_str();
+  }
+  vtkLookupTable* GetLookupTable() const {
+    return m_LookupTable;
+  }
+  const double* GetLookupTableRange() const {
+    return m_LookupTableRange;
+  }
+  int GetColorScheme() const {
+    return m_ColorScheme;
+  }
   void SetColorScheme(int scheme);
-  void SetColorSchemeToOwn() { SetColorScheme(COLOR_SCHEME_OWN); }
-  void SetColorSchemeToGrayscale() { SetColorScheme(COLOR_SCHEME_GRAYSCALE); }
-  void SetColorSchemeToRedBlue() { SetColorScheme(COLOR_SCHEME_RED_BLUE); }
-  void SetColorSchemeToBlueRed() { SetColorScheme(COLOR_SCHEME_BLUE_RED); }
-  unsigned long GetPropertyColor() const { return m_PropertyColor; }
+  void SetColorSchemeToOwn() {
+    SetColorScheme(COLOR_SCHEME_OWN);
+  }
+  void SetColorSchemeToGrayscale() {
+    SetColorScheme(COLOR_SCHEME_GRAYSCALE);
+  }
+  void SetColorSchemeToRedBlue() {
+    SetColorScheme(COLOR_SCHEME_RED_BLUE);
+  }
+  void SetColorSchemeToBlueRed() {
+    SetColorScheme(COLOR_SCHEME_BLUE_RED);
+  }
+  unsigned long GetPropertyColor() const {
+    return m_PropertyColor;
+  }
   void SetPropertyColor(unsigned long color);
   int GetRepresentation() const;
   const char* GetRepresentationAsString() const;
@@ -336,7 +441,9 @@ class CNimbex {
   // Camera (Colouring.cpp): preset views over the stream, and the clipping range
   // (-1, -1: the renderer chooses it).
   void SetPresetView(PresetView view);
-  void ResetCamera() { SetPresetView(VIEW_TOP); }
+  void ResetCamera() {
+    SetPresetView(VIEW_TOP);
+  }
   void SetClipRange(double nearPlane, double farPlane);
 
   // Rewriting attributes in place and rebuilding their overviews.
@@ -402,6 +509,7 @@ class CNimbex {
   int CheckItemExtent(StrmFileKind kind, int64_t position, int64_t count, const Item& item,
                       int depth);
   int ReadItemFile(StrmFileKind kind, int64_t position, int64_t count, char* target);
+  const char* ReadIntoBuffer(StrmFileKind kind, int64_t position, int64_t count);
   int ReadTriangles(StrmFileKind kind, const Item& item, int depth);
   int LoadPoints(StrmFileKind kind, int64_t position, int64_t count, int step, vtkPoints* points);
   template <class Array>
