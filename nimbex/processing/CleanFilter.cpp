@@ -1,7 +1,8 @@
 // The clean filter, which thins a stream item by item, and the new stream that every stream
 // filter writes.
 #include <vtkCellArray.h>
-#include <vtkCleanPolyData.h>
+#include <vtkIdList.h>
+#include <vtkMath.h>
 #include <vtkNew.h>
 #include <vtkPointData.h>
 #include <vtkPoints.h>
@@ -12,7 +13,9 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "nimbex/access/Nimbex.h"
@@ -41,6 +44,142 @@ int CvmFor(int sourceCvm, int hasColors) {
   return sourceCvm == CVM_RGB && hasColors ? CVM_RGB : CVM_ELEVATION;
 }
 
+// The points the clean filter keeps, found in time that grows linearly with their number.
+// The kept points are filed in the cells of a grid at least `radius` wide, so that a point
+// is compared only with the kept points of its own cell and of the 26 around it: two points
+// within `radius` of each other lie in the same or in adjacent cells. Only occupied cells
+// are stored, sorted by their key; the neighbours of a cell in one row of the grid are then
+// a run of consecutive cells, and the runs of all cells are found in one sweep per row.
+class CSpacedPoints {
+ public:
+  CSpacedPoints(vtkPoints* points, double radius) {
+    const vtkIdType count = points->GetNumberOfPoints();
+    m_Xyz.resize(3 * static_cast<size_t>(count));
+    for (vtkIdType i = 0; i < count; ++i) points->GetPoint(i, &m_Xyz[3 * i]);
+    FileIntoCells(CellWidth(radius));
+    FindNeighbourRuns();
+    KeepPoints(radius * radius);
+  }
+  // Ids of the kept points, in the order of the cloud.
+  const std::vector<vtkIdType>& GetKept() const { return m_Kept; }
+
+ private:
+  // A cell's key packs its indices along x, y and z (lowest bits first), each below 2^20 + 1,
+  // so that stepping to a neighbour never carries into the next index.
+  static constexpr int kAxisBits = 21;
+  static constexpr uint64_t kAxisMask = (uint64_t(1) << kAxisBits) - 1;
+  static constexpr double kMostCells = double(uint64_t(1) << (kAxisBits - 1));
+  static constexpr int kRows = 9;  // rows of three cells around a cell, along x
+
+  vtkIdType Count() const { return static_cast<vtkIdType>(m_Xyz.size() / 3); }
+  const double* Point(vtkIdType id) const { return &m_Xyz[3 * id]; }
+  // A point that is not finite is in no cell: it can neither reach nor be reached.
+  static bool IsFinite(const double* p) {
+    return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
+  }
+  static uint64_t Index(uint64_t key, int axis) { return (key >> (kAxisBits * axis)) & kAxisMask; }
+
+  // Cells wider than the radius find the same neighbours; the floor keeps every index within
+  // its bits. Coincident points with radius 0 share one cell of any width.
+  double CellWidth(double radius) {
+    for (int axis = 0; axis < 3; ++axis) {
+      m_Low[axis] = std::numeric_limits<double>::max();
+      m_High[axis] = std::numeric_limits<double>::lowest();
+    }
+    for (vtkIdType i = 0; i < Count(); ++i)
+      if (IsFinite(Point(i)))
+        for (int axis = 0; axis < 3; ++axis) {
+          m_Low[axis] = std::min(m_Low[axis], Point(i)[axis]);
+          m_High[axis] = std::max(m_High[axis], Point(i)[axis]);
+        }
+    double extent = 0.0;
+    for (int axis = 0; axis < 3; ++axis) extent = std::max(extent, m_High[axis] - m_Low[axis]);
+    const double width = std::max(radius, extent / kMostCells);
+    return width > 0.0 ? width : 1.0;
+  }
+
+  void FileIntoCells(double width) {
+    std::vector<std::pair<uint64_t, vtkIdType>> filed;  // (cell key, point id)
+    filed.reserve(static_cast<size_t>(Count()));
+    for (vtkIdType i = 0; i < Count(); ++i) {
+      if (!IsFinite(Point(i))) continue;
+      uint64_t key = 0;
+      for (int axis = 0; axis < 3; ++axis)
+        key |= static_cast<uint64_t>((Point(i)[axis] - m_Low[axis]) / width) << (kAxisBits * axis);
+      filed.emplace_back(key, i);
+    }
+    std::sort(filed.begin(), filed.end());
+    // Each cell gets room for all its points, of which the kept ones fill the front.
+    m_CellOf.assign(static_cast<size_t>(Count()), -1);
+    for (size_t slot = 0; slot < filed.size(); ++slot) {
+      if (slot == 0 || filed[slot].first != filed[slot - 1].first) {
+        m_CellKeys.push_back(filed[slot].first);
+        m_First.push_back(static_cast<vtkIdType>(slot));
+      }
+      m_CellOf[filed[slot].second] = static_cast<vtkIdType>(m_CellKeys.size()) - 1;
+    }
+    m_KeptIn.assign(m_CellKeys.size(), 0);
+    m_KeptXyz.resize(3 * filed.size());
+  }
+
+  // For every cell and every row (dy, dz) around it, the run of occupied cells from x - 1 to
+  // x + 1. Cells are sorted by key and so are the rows' starts: one pointer sweeps each row.
+  void FindNeighbourRuns() {
+    const auto cells = static_cast<vtkIdType>(m_CellKeys.size());
+    m_RunFirst.resize(kRows * static_cast<size_t>(cells));
+    m_RunLength.assign(kRows * static_cast<size_t>(cells), 0);
+    int row = 0;
+    for (int dz = -1; dz <= 1; ++dz)
+      for (int dy = -1; dy <= 1; ++dy, ++row) {
+        const uint64_t step = (uint64_t(int64_t(dz)) << (2 * kAxisBits)) +
+                              (uint64_t(int64_t(dy)) << kAxisBits);  // wraps for -1, as meant
+        vtkIdType first = 0;
+        for (vtkIdType cell = 0; cell < cells; ++cell) {
+          const uint64_t key = m_CellKeys[cell];
+          if ((dy < 0 && Index(key, 1) == 0) || (dz < 0 && Index(key, 2) == 0)) continue;
+          const uint64_t middle = key + step;
+          const uint64_t start = Index(key, 0) > 0 ? middle - 1 : middle;
+          while (first < cells && m_CellKeys[first] < start) ++first;
+          vtkIdType end = first;
+          while (end < cells && m_CellKeys[end] <= middle + 1) ++end;
+          m_RunFirst[kRows * cell + row] = first;
+          m_RunLength[kRows * cell + row] = static_cast<uint8_t>(end - first);
+        }
+      }
+  }
+
+  bool ReachesKept(const double* p, vtkIdType cell, double reach2) const {
+    for (size_t run = kRows * size_t(cell); run < kRows * size_t(cell + 1); ++run)
+      for (vtkIdType other = m_RunFirst[run]; other < m_RunFirst[run] + m_RunLength[run]; ++other) {
+        const double* kept = &m_KeptXyz[3 * m_First[other]];
+        for (vtkIdType k = 0; k < m_KeptIn[other]; ++k)
+          if (vtkMath::Distance2BetweenPoints(p, kept + 3 * k) <= reach2) return true;
+      }
+    return false;
+  }
+
+  void KeepPoints(double reach2) {
+    for (vtkIdType i = 0; i < Count(); ++i) {
+      const vtkIdType cell = m_CellOf[i];
+      if (cell >= 0) {
+        if (ReachesKept(Point(i), cell, reach2)) continue;
+        std::copy_n(Point(i), 3, &m_KeptXyz[3 * (m_First[cell] + m_KeptIn[cell]++)]);
+      }
+      m_Kept.push_back(i);
+    }
+  }
+
+  std::vector<double> m_Xyz;
+  double m_Low[3], m_High[3];
+  std::vector<vtkIdType> m_CellOf;  // -1 for a point that is not finite
+  std::vector<uint64_t> m_CellKeys;
+  std::vector<vtkIdType> m_First, m_KeptIn;  // each cell's slots and how many it has filled
+  std::vector<double> m_KeptXyz;             // the kept points, by cell
+  std::vector<vtkIdType> m_RunFirst;
+  std::vector<uint8_t> m_RunLength;
+  std::vector<vtkIdType> m_Kept;
+};
+
 // Cleans one item and writes its buffers. Returns "" or why the item could not be cleaned:
 // an item that holds points but cannot be read would be lost from the new stream.
 std::string CleanItem(CNimbex& source, int id, double radius, CFilteredStream& stream) {
@@ -56,8 +195,6 @@ std::string CleanItem(CNimbex& source, int id, double radius, CFilteredStream& s
 
   vtkNew<vtkPolyData> cloud;
   cloud->SetPoints(points);
-  // The cleaner keeps only points that some cell uses.
-  cloud->SetVerts(VertexCells(cloud->GetNumberOfPoints()));
   if (wantedColors) cloud->GetPointData()->SetScalars(wantedColors);
 
   CCleanPointsFilter cleaner;
@@ -78,22 +215,34 @@ std::string CleanItem(CNimbex& source, int id, double radius, CFilteredStream& s
 // CCleanPointsFilter
 
 CCleanPointsFilter::~CCleanPointsFilter() {
-  if (m_Cleaner) m_Cleaner->Delete();
+  if (m_Output) m_Output->Delete();
 }
 
 void CCleanPointsFilter::Execute(vtkPolyData* input, double radius) {
-  if (!input || IsUnset(radius)) return;
-  if (m_Cleaner) m_Cleaner->Delete();
-  m_Cleaner = vtkCleanPolyData::New();
-  m_Cleaner->ToleranceIsAbsoluteOn();
-  m_Cleaner->SetAbsoluteTolerance(radius);
-  m_Cleaner->ConvertLinesToPointsOff();
-  m_Cleaner->ConvertPolysToLinesOff();
-  m_Cleaner->ConvertStripsToPolysOff();
-  m_Cleaner->PointMergingOn();
-  m_Cleaner->SetInputData(input);
-  m_Cleaner->Update();
-  m_Output = m_Cleaner->GetOutput();
+  if (!input || !CFilteredStream::IsRadius(radius)) return;
+  if (m_Output) m_Output->Delete();
+  m_Output = vtkPolyData::New();
+  vtkPoints* points = input->GetPoints();
+  if (!points) return;
+
+  const std::vector<vtkIdType> kept = CSpacedPoints(points, radius).GetKept();
+  const auto count = static_cast<vtkIdType>(kept.size());
+  vtkNew<vtkIdList> from, to;
+  from->SetNumberOfIds(count);
+  to->SetNumberOfIds(count);
+  for (vtkIdType i = 0; i < count; ++i) {
+    from->SetId(i, kept[i]);
+    to->SetId(i, i);
+  }
+  vtkNew<vtkPoints> keptPoints;
+  keptPoints->SetDataType(points->GetDataType());
+  keptPoints->SetNumberOfPoints(count);
+  points->GetPoints(from, keptPoints);
+  m_Output->SetPoints(keptPoints);
+  m_Output->SetVerts(VertexCells(count));
+  vtkPointData* data = m_Output->GetPointData();
+  data->CopyAllocate(input->GetPointData(), count);
+  data->CopyData(input->GetPointData(), from, to);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -13,7 +13,6 @@
 
 class CNimbex;
 class vtkCellArray;
-class vtkCleanPolyData;
 class vtkDataArray;
 class vtkPoints;
 class vtkPolyData;
@@ -28,8 +27,8 @@ class CStreamFilter {
   vtkPolyData* m_Output = nullptr;
 };
 
-// Merges the points of a cloud that lie closer together than a radius. The output belongs
-// to the cleaner, which lives until the next run or the filter's end.
+// Merges the points of a cloud that lie closer together than a radius. The filter owns its
+// output, which lives until the next run or the filter's end.
 class CCleanPointsFilter : public CStreamFilter {
  public:
   CCleanPointsFilter() = default;
@@ -37,12 +36,12 @@ class CCleanPointsFilter : public CStreamFilter {
   CCleanPointsFilter(const CCleanPointsFilter&) = delete;
   CCleanPointsFilter& operator=(const CCleanPointsFilter&) = delete;
 
-  // Keeps the first point of each group closer than `radius` (absolute), with its point
-  // data. Does nothing for a null input or an unset radius.
+  // Takes the input's points in their order and keeps each one that lies farther than
+  // `radius` from every point kept before it; the others merge into the first kept point
+  // within reach. The output holds the kept points in their order, their point data and
+  // one vertex each. Does nothing for a null input or a radius that is unset, negative or
+  // not finite.
   void Execute(vtkPolyData* input, double radius);
-
- private:
-  vtkCleanPolyData* m_Cleaner = nullptr;
 };
 
 // Reconstructs a triangle surface from the points of a cloud. The filter owns its output.

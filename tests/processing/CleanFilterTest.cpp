@@ -209,6 +209,80 @@ TEST_F(CleanFilterTest, CleanedStreamHoldsSpacedSourcePointsAndNoOtherAttribute)
   EXPECT_EQ(stored, clean.GetPointsCount()) << "the header counts the new stream's points";
 }
 
+// The rule itself, tried against every kept point: in the cloud's order, a point is kept
+// unless it lies within the radius of a point kept before it.
+std::vector<size_t> KeptByRule(vtkPoints* points, double radius) {
+  std::vector<size_t> kept;
+  for (vtkIdType i = 0; i < points->GetNumberOfPoints(); ++i) {
+    double p[3], q[3];
+    points->GetPoint(i, p);
+    const bool reached = std::any_of(kept.begin(), kept.end(), [&](size_t k) {
+      points->GetPoint(static_cast<vtkIdType>(k), q);
+      return vtkMath::Distance2BetweenPoints(p, q) <= radius * radius;
+    });
+    if (!reached) kept.push_back(static_cast<size_t>(i));
+  }
+  return kept;
+}
+
+TEST_F(CleanFilterTest, KeepsExactlyThePointsTheRuleKeepsInTheirOrder) {
+  // Eight cells of seeded clouds with repeated points and rows of points exactly 0.5 apart.
+  TestStream stream = MakeLatticeStream(1, 2, 0);
+  stream.rif = stream.cla = stream.pls = stream.norm = false;
+  std::mt19937 random(11);
+  std::uniform_real_distribution<float> offset(0.0f, 3.5f);
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (TestItem& item : stream.items) {
+    if (item.depth != 1) continue;
+    const Point3f corner = item.points[0];
+    item.points.clear();
+    for (int i = 0; i < 600; ++i) {
+      if (i % 15 == 7) {
+        item.points.push_back(item.points[random() % item.points.size()]);
+      } else if (i % 40 == 0) {
+        for (int k = 0; k < 6; ++k)
+          item.points.push_back({corner[0] + 0.5f * k, corner[1], corner[2]});
+      } else {
+        item.points.push_back(
+            {corner[0] + offset(random), corner[1] + offset(random), corner[2] + offset(random)});
+      }
+    }
+    item.colors.clear();
+    for (size_t i = 0; i < item.points.size(); ++i)
+      item.colors.push_back({uint8_t(byte(random)), uint8_t(byte(random)), uint8_t(byte(random))});
+  }
+  CNimbex& cloud = Open(stream);
+
+  for (const double radius : {0.5, 0.0, 0.21, 100.0}) {
+    CNimbex& clean = Clean(radius, ("clean-" + std::to_string(radius) + ".strm").c_str());
+    long long sourcePoints = 0;
+    for (int id = 0; id < 8; ++id) {
+      vtkNew<vtkPoints> source, kept;
+      vtkNew<vtkUnsignedCharArray> sourceColors, keptColors;
+      sourcePoints += LoadItem(cloud, id, source, sourceColors);
+      LoadItem(clean, id, kept, keptColors);
+      const std::vector<size_t> expected = KeptByRule(source, radius);
+      ASSERT_EQ(kept->GetNumberOfPoints(), static_cast<vtkIdType>(expected.size()))
+          << "radius " << radius << ", item " << id;
+      for (size_t k = 0; k < expected.size(); ++k) {
+        double p[3], q[3];
+        kept->GetPoint(static_cast<vtkIdType>(k), p);
+        source->GetPoint(static_cast<vtkIdType>(expected[k]), q);
+        ASSERT_TRUE(p[0] == q[0] && p[1] == q[1] && p[2] == q[2])
+            << "radius " << radius << ", item " << id << ", kept point " << k;
+        for (int c = 0; c < 3; ++c)
+          ASSERT_EQ(keptColors->GetValue(3 * k + c), sourceColors->GetValue(3 * expected[k] + c));
+      }
+    }
+    if (radius == 0.5) {
+      EXPECT_LT(clean.GetPointsCount(), sourcePoints * 6 / 10) << "it thins";
+    }
+    if (radius == 100.0) {
+      EXPECT_EQ(clean.GetPointsCount(), 8) << "one point per item";
+    }
+  }
+}
+
 // A data file cut short after the stream was opened loses points: every filter fails,
 // naming the file, and leaves nothing of its new stream.
 TEST_F(CleanFilterTest, FiltersFailOnAShortReadNamingTheFile) {
