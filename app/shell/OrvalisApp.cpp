@@ -66,7 +66,7 @@ COrvalisApp::~COrvalisApp() {
   SetShiftKeyQuery({});
 }
 
-bool COrvalisApp::InitInstance(const QString& stream) {
+bool COrvalisApp::InitInstance(const QStringList& streams) {
   SetMessagePump([] { QCoreApplication::processEvents(); });
   if (m_Interactive) InstallMessageBoxes();
   SetShiftKeyQuery(
@@ -77,13 +77,13 @@ bool COrvalisApp::InitInstance(const QString& stream) {
   if (m_Interactive) ShowSplashScreen();
   m_MainFrame = std::make_unique<CMainFrame>(nullptr, m_Interactive);
   m_MainFrame->resize(1400, 900);
-  // Shown before the stream opens: the view loads while it paints, which pumps events, and
+  // Shown before the streams open: the view loads while it paints, which pumps events, and
   // a window half way through showing its children must not see them.
   m_MainFrame->show();
   OpenDataBase();
-  if (!stream.isEmpty() && !m_MainFrame->OpenProject(stream)) return false;
+  for (const QString& stream : streams) m_MainFrame->OpenProject(stream);
   m_ProjectBrowserWanted = CountProjects() > 0;
-  return true;
+  return m_MainFrame->isVisible();
 }
 
 void COrvalisApp::OpenDataBase() {

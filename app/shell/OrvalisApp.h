@@ -4,7 +4,7 @@
 // window rather than on an empty screen.
 #pragma once
 
-#include <QString>
+#include <QStringList>
 #include <memory>
 #include <string>
 
@@ -21,9 +21,9 @@ class COrvalisApp {
   explicit COrvalisApp(const std::string& seedFolder = {}, bool interactive = true);
   ~COrvalisApp();
 
-  // Starts the program; opens `stream` when it is not empty. False when the main window
-  // cannot be made or the stream given cannot be opened.
-  bool InitInstance(const QString& stream);
+  // Starts the program and opens every stream given. A stream that cannot be opened is
+  // reported and the program goes on; false only when the main window could not be shown.
+  bool InitInstance(const QStringList& streams);
   CMainFrame* GetMainFrame() const { return m_MainFrame.get(); }
   CDataBaseSql* GetDataBase() const { return m_DataBase.get(); }
   // True when the database lists projects at start-up, so the project browser is wanted.

@@ -1,4 +1,5 @@
-// Orvalis: browsing and annotating survey sites. `orvalis [STREAM]` opens a stream at start;
+// Orvalis: browsing and annotating survey sites. `orvalis [STREAM...]` opens each stream at
+// start (one that cannot be opened is reported and the program stays open);
 // `orvalis --screenshot FILE.png STREAM` opens it, waits for the first full paint, saves the
 // main window's picture and quits; `orvalis --import-images PROJECT.strm IMAGE...` imports
 // photographs into a project without a window; `orvalis --import-orientations MODEL_FOLDER
@@ -102,17 +103,20 @@ int main(int argc, char** argv) {
       "written and the problems met and exit (status 1 when a photograph was not oriented).",
       "MODEL_FOLDER IMAGE_FOLDER");
   parser.addOption(importOrientations);
-  parser.addPositionalArgument("STREAM", "a stream (.strm) to open");
+  parser.addPositionalArgument("STREAM...", "streams (.strm) to open");
   parser.process(application);
   const QStringList streams = parser.positionalArguments();
-  const QString stream = streams.isEmpty() ? QString() : streams.front();
-  if (parser.isSet(screenshot) && stream.isEmpty()) {
+  if (parser.isSet(screenshot) && streams.isEmpty()) {
     std::fprintf(stderr, "orvalis: --screenshot needs a stream to open\n");
     return 1;
   }
 
   COrvalisApp app({}, !parser.isSet(screenshot));
-  if (!app.InitInstance(stream)) return 1;
-  if (parser.isSet(screenshot)) ArrangeScreenshot(app.GetMainFrame(), parser.value(screenshot));
+  if (!app.InitInstance(streams)) return 1;
+  if (parser.isSet(screenshot)) {
+    // The reason a stream did not open is already on standard error.
+    if (app.GetMainFrame()->GetProjects().isEmpty()) return 1;
+    ArrangeScreenshot(app.GetMainFrame(), parser.value(screenshot));
+  }
   return application.exec();
 }

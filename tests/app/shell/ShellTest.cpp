@@ -436,3 +436,32 @@ TEST_F(ShellTest, ADamagedDatabaseIsNamedOnceAndSetAsideWhenTheUserAgrees) {
   CDBRecordProject all;
   EXPECT_EQ(app.GetDataBase()->Select(&all), 1);
 }
+
+// A stream given at start that cannot be opened is reported over the main window, which
+// stays open; every stream given is opened.
+TEST_F(ShellTest, StreamsGivenAtStartAllOpenAndABadOneLeavesTheProgramOpen) {
+  const std::string bad = (m_Folder / "BAD.strm").string();
+  std::ofstream(bad) << "not a stream";
+  const std::string other = (m_Folder / "other.strm").string();
+  WriteTestStream(other, MakeLatticeStream(1, 6, 0));
+  ModalBoxWatcher boxes;
+  {
+    COrvalisApp app(ORVALIS_SEED_FOLDER, true);
+    EXPECT_TRUE(app.InitInstance(QStringList{QString::fromStdString(bad)}));
+    EXPECT_TRUE(app.GetMainFrame()->isVisible());
+    EXPECT_TRUE(app.GetMainFrame()->GetProjects().isEmpty());
+  }
+  ASSERT_EQ(boxes.texts.size(), 1);
+  EXPECT_TRUE(boxes.texts[0].contains("BAD.strm")) << boxes.texts[0].toStdString();
+  EXPECT_TRUE(boxes.overMainWindow[0]);
+
+  COrvalisApp app(ORVALIS_SEED_FOLDER, true);
+  EXPECT_TRUE(
+      app.InitInstance(QStringList{QString::fromStdString(m_Stream), QString::fromStdString(bad),
+                                   QString::fromStdString(other)}));
+  EXPECT_EQ(boxes.texts.size(), 2);
+  QStringList opened;
+  for (COrvalisFrame* project : app.GetMainFrame()->GetProjects())
+    opened << QString::fromStdString(project->GetDocument()->GetPathName());
+  EXPECT_EQ(opened.join('|').toStdString(), m_Stream + "|" + other);
+}
