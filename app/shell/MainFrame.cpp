@@ -36,6 +36,7 @@
 #include "app/shell/ProjectCommands.h"
 #include "app/shell/Settings.h"
 #include "app/shell/ViewCommands.h"
+#include "app/widgets/HelpWindow.h"
 #include "app/widgets/ProgressTimeToCompleteCtrl.h"
 #include "nimbex/access/Nimbex.h"
 #include "nimbex/format/StrmHeader.h"
@@ -75,7 +76,7 @@ const ColourCommand kColourCommands[] = {{"RGB", "Cloud colors", CVM_RGB},
                                          {"Intensity", "Intensity color", CVM_INTENSITY},
                                          {"User Defined", "User colors", CVM_USER_DEFINED}};
 
-QString HelpFolder() {
+QString DefaultHelpFolder() {
   const QString beside = QCoreApplication::applicationDirPath() + "/help";
   if (QFileInfo(beside).isDir()) return beside;
   return QCoreApplication::applicationDirPath() + "/../share/orvalis/help";
@@ -87,6 +88,7 @@ CMainFrame::CMainFrame(CDataBaseSql* database, bool interactive, QWidget* parent
     : QMainWindow(parent),
       m_Database(database),
       m_Interactive(interactive),
+      m_HelpFolder(DefaultHelpFolder()),
       m_MdiArea(new QMdiArea(this)) {
   qRegisterMetaType<COrvalisFrame*>("COrvalisFrame*");
   setWindowTitle(QString("Orvalis %1").arg(QCoreApplication::applicationVersion()));
@@ -517,12 +519,19 @@ void CMainFrame::ApplyPointSize(int size) {
 }
 
 void CMainFrame::OpenHelp(const QString& name) {
-  const QString page = HelpFolder() + "/" + name + ".html";
+  const QString page = m_HelpFolder + "/" + name + ".html";
   if (!QFileInfo::exists(page)) {
-    ShowInformation(QString("The tutorial %1 was not found.").arg(page));
+    ShowInformation(QString("The tutorial %1 was not found: the help pages are installed with "
+                            "Orvalis, and installing it again restores them.")
+                        .arg(page));
     return;
   }
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(page).absoluteFilePath()));
+  const QString absolute = QFileInfo(page).absoluteFilePath();
+  if (QDesktopServices::openUrl(QUrl::fromLocalFile(absolute))) return;
+  // No browser on this desktop: the program shows the page itself.
+  if (!m_HelpWindow) m_HelpWindow = new CHelpWindow(this);
+  m_HelpWindow->ShowPage(absolute);
+  SetHelpText("No browser could open the help pages: they are shown in Orvalis's help window");
 }
 
 void CMainFrame::ShowInformation(const QString& text) {

@@ -14,6 +14,7 @@ class QSlider;
 class QTabWidget;
 class QToolBar;
 class CDataBaseSql;
+class CHelpWindow;
 class COrvalisFrame;
 class CProgressDlg;
 class CProjectCommands;
@@ -46,6 +47,9 @@ class CMainFrame : public QMainWindow {
   QString GetHelpText() const;
   void SetHelpText(const QString& text);
   QTabWidget* GetCommandTabs() const { return m_Tabs; }
+  // The folder of the help pages: "help" beside the program, or share/orvalis/help once
+  // installed.
+  void SetHelpFolder(const QString& folder) { m_HelpFolder = folder; }
   QStringList GetRecentFiles() const;
 
  signals:
@@ -94,6 +98,7 @@ class CMainFrame : public QMainWindow {
 
   CDataBaseSql* m_Database;
   bool m_Interactive;
+  QString m_HelpFolder;
   QMdiArea* m_MdiArea;
   QTabWidget* m_Tabs = nullptr;
   QToolBar* m_HelpBar = nullptr;
@@ -110,4 +115,5 @@ class CMainFrame : public QMainWindow {
   QLabel* m_CoordinatesPane = nullptr;
   CProgressDlg* m_ProgressDlg = nullptr;
   CProjectCommands* m_ProjectCommands = nullptr;
+  CHelpWindow* m_HelpWindow = nullptr;
 };

@@ -4,14 +4,19 @@
 #include <vtkRenderer.h>
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
+#include <QToolButton>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -464,4 +469,49 @@ TEST_F(ShellTest, StreamsGivenAtStartAllOpenAndABadOneLeavesTheProgramOpen) {
   for (COrvalisFrame* project : app.GetMainFrame()->GetProjects())
     opened << QString::fromStdString(project->GetDocument()->GetPathName());
   EXPECT_EQ(opened.join('|').toStdString(), m_Stream + "|" + other);
+}
+
+// Clicks the command of a tool button in the tab of the command tabs, as a user does.
+void ClickCommand(CMainFrame& frame, const QString& tab, const QString& command) {
+  QTabWidget* tabs = frame.GetCommandTabs();
+  for (int i = 0; i < tabs->count(); ++i)
+    if (tabs->tabText(i) == tab)
+      QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(i).center());
+  for (QToolButton* button : tabs->currentWidget()->findChildren<QToolButton*>())
+    if (button->defaultAction() && button->defaultAction()->text() == command)
+      return QTest::mouseClick(button, Qt::LeftButton);
+  ADD_FAILURE() << "no command " << command.toStdString() << " in " << tab.toStdString();
+}
+
+// Where the desktop has no browser, the help pages show in a window of the program; missing
+// pages are named.
+TEST_F(ShellTest, HelpShowsInTheProgramsOwnWindowWhereNoBrowserCanOpenIt) {
+  const std::string path = std::getenv("PATH");
+  std::filesystem::create_directories(m_Folder / "no-programs");
+  setenv("PATH", (m_Folder / "no-programs").c_str(), 1);
+  unsetenv("BROWSER");
+  unsetenv("DEFAULT_BROWSER");
+  ModalBoxWatcher boxes;
+  COrvalisApp app(ORVALIS_SEED_FOLDER, true);
+  ASSERT_TRUE(app.InitInstance({}));
+  CMainFrame& frame = *app.GetMainFrame();
+  frame.SetHelpFolder(ORVALIS_HELP_FOLDER);
+  ClickCommand(frame, "Help", "Help (Eng)");
+  setenv("PATH", path.c_str(), 1);
+  QTextBrowser* browser = frame.findChild<QTextBrowser*>();
+  ASSERT_NE(browser, nullptr);
+  QWidget* window = browser->window();
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_NE(window, &frame);
+  EXPECT_TRUE(window->windowTitle().contains("Orvalis tutorial"));
+  EXPECT_TRUE(browser->toPlainText().contains("Moving in the 3D view"));
+  QTest::qWait(100);
+  window->grab().save(QString(SHELL_TEST_OUTPUT_DIR) + "/help-window.png");
+  EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join('\n').toStdString();
+
+  frame.SetHelpFolder(QString::fromStdString((m_Folder / "no-help").string()));
+  ClickCommand(frame, "Help", "Help (Ita)");
+  ASSERT_EQ(boxes.texts.size(), 1);
+  EXPECT_TRUE(boxes.texts[0].contains("no-help/[ITA]_Orvalis.html"))
+      << boxes.texts[0].toStdString();
 }
