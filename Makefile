@@ -3,7 +3,7 @@ PRESET ?= release
 BUILD := build/$(PRESET)
 XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
 
-.PHONY: all setup configure build test run bench fuzz clean
+.PHONY: all setup configure build test run bench bench-scale fuzz clean
 
 all: build
 
@@ -25,6 +25,11 @@ run: build
 bench: build
 	./scripts/setup --bench
 	./bench/run $(BUILD)
+
+# Not part of bench: it builds sites of up to 100 million points and needs about 15 GB of disk.
+bench-scale: build
+	./scripts/setup --bench
+	./bench/scale.sh $(BUILD)
 
 fuzz: setup
 	cmake --preset fuzz
