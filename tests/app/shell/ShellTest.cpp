@@ -130,6 +130,43 @@ int CountDrawnPixels(const QImage& picture) {
   return drawn;
 }
 
+// Drags the view with the left button from its centre.
+void Drag(COrvalisView* view, QPoint by) {
+  const QPoint start = view->rect().center();
+  auto send = [view](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, at, view->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(view, &event);
+  };
+  send(QEvent::MouseButtonPress, start, Qt::LeftButton);
+  for (int step = 1; step <= 10; ++step)
+    send(QEvent::MouseMove, start + by * step / 10, Qt::LeftButton);
+  send(QEvent::MouseButtonRelease, start + by, Qt::NoButton);
+}
+
+// The share of a picture's pixels that are grey: black or the background, nothing drawn.
+double GreyShare(const QImage& picture) {
+  int grey = 0;
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x) {
+      const QColor c = picture.pixelColor(x, y);
+      grey +=
+          std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()}) < 10;
+    }
+  return double(grey) / (picture.width() * picture.height());
+}
+
+// Clicks the command of a tool button in the tab of the command tabs, as a user does.
+void ClickCommand(CMainFrame& frame, const QString& tab, const QString& command) {
+  QTabWidget* tabs = frame.GetCommandTabs();
+  for (int i = 0; i < tabs->count(); ++i)
+    if (tabs->tabText(i) == tab)
+      QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(i).center());
+  for (QToolButton* button : tabs->currentWidget()->findChildren<QToolButton*>())
+    if (button->defaultAction() && button->defaultAction()->text() == command)
+      return QTest::mouseClick(button, Qt::LeftButton);
+  ADD_FAILURE() << "no command " << command.toStdString() << " in " << tab.toStdString();
+}
+
 }  // namespace
 
 TEST_F(ShellTest, ProjectBrowserIsWantedOnlyWhenTheDatabaseListsProjects) {
@@ -201,15 +238,7 @@ TEST_F(ShellTest, DraggingTurnsTheCameraAndReleaseLoadsTheNewView) {
   camera->GetPosition(before);
   const int paints = view->GetRegenerationCount();
 
-  const QPoint start = view->rect().center();
-  auto send = [view](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
-    QMouseEvent event(type, at, view->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
-    QApplication::sendEvent(view, &event);
-  };
-  send(QEvent::MouseButtonPress, start, Qt::LeftButton);
-  for (int step = 1; step <= 10; ++step)
-    send(QEvent::MouseMove, start + QPoint(8 * step, 3 * step), Qt::LeftButton);
-  send(QEvent::MouseButtonRelease, start + QPoint(80, 30), Qt::NoButton);
+  Drag(view, QPoint(80, 30));
   camera->GetPosition(after);
   EXPECT_GT(std::abs(after[0] - before[0]) + std::abs(after[1] - before[1]) +
                 std::abs(after[2] - before[2]),
@@ -285,31 +314,6 @@ TEST_F(ShellTest, ARelativePathOpensTheProjectAlreadyListed) {
   CDBRecordProject all;
   ASSERT_EQ(app->GetDataBase()->Select(&all), 1);
   EXPECT_EQ(static_cast<CDBRecordProject*>(app->GetDataBase()->GetResult(0))->path, m_Stream);
-}
-
-// The share of a picture's pixels that are grey: black or the background, nothing drawn.
-double GreyShare(const QImage& picture) {
-  int grey = 0;
-  for (int y = 0; y < picture.height(); ++y)
-    for (int x = 0; x < picture.width(); ++x) {
-      const QColor c = picture.pixelColor(x, y);
-      grey +=
-          std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()}) < 10;
-    }
-  return double(grey) / (picture.width() * picture.height());
-}
-
-// Drags the view with the left button from its centre.
-void Drag(COrvalisView* view, QPoint by) {
-  const QPoint start = view->rect().center();
-  auto send = [view](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
-    QMouseEvent event(type, at, view->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
-    QApplication::sendEvent(view, &event);
-  };
-  send(QEvent::MouseButtonPress, start, Qt::LeftButton);
-  for (int step = 1; step <= 10; ++step)
-    send(QEvent::MouseMove, start + by * step / 10, Qt::LeftButton);
-  send(QEvent::MouseButtonRelease, start + by, Qt::NoButton);
 }
 
 // What the screen shows of the view while it loads detail after a colour change or a drag:
@@ -469,18 +473,6 @@ TEST_F(ShellTest, StreamsGivenAtStartAllOpenAndABadOneLeavesTheProgramOpen) {
   for (COrvalisFrame* project : app.GetMainFrame()->GetProjects())
     opened << QString::fromStdString(project->GetDocument()->GetPathName());
   EXPECT_EQ(opened.join('|').toStdString(), m_Stream + "|" + other);
-}
-
-// Clicks the command of a tool button in the tab of the command tabs, as a user does.
-void ClickCommand(CMainFrame& frame, const QString& tab, const QString& command) {
-  QTabWidget* tabs = frame.GetCommandTabs();
-  for (int i = 0; i < tabs->count(); ++i)
-    if (tabs->tabText(i) == tab)
-      QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(i).center());
-  for (QToolButton* button : tabs->currentWidget()->findChildren<QToolButton*>())
-    if (button->defaultAction() && button->defaultAction()->text() == command)
-      return QTest::mouseClick(button, Qt::LeftButton);
-  ADD_FAILURE() << "no command " << command.toStdString() << " in " << tab.toStdString();
 }
 
 // Where the desktop has no browser, the help pages show in a window of the program; missing
