@@ -37,10 +37,10 @@ class CCleanPointsFilter : public CStreamFilter {
   CCleanPointsFilter& operator=(const CCleanPointsFilter&) = delete;
 
   // Takes the input's points in their order and keeps each one that lies farther than
-  // `radius` from every point kept before it; the others merge into the first kept point
-  // within reach. The output holds the kept points in their order, their point data and
-  // one vertex each. Does nothing for a null input or a radius that is unset, negative or
-  // not finite.
+  // `radius` from every point kept before it; the others merge into a kept point within
+  // reach and leave nothing of theirs. The output holds the kept points in their order,
+  // their point data and one vertex each. Does nothing for a null input or a radius that is
+  // unset, negative or not finite.
   void Execute(vtkPolyData* input, double radius);
 };
 
