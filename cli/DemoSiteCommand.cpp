@@ -3,8 +3,8 @@
 #include <string>
 
 #include "cli/Commands.h"
-#include "nimbex/demo/DemoSite.h"
 #include "common/progress/TerminalProgress.h"
+#include "nimbex/demo/DemoSite.h"
 
 namespace {
 
