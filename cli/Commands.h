@@ -8,6 +8,9 @@ int RunInfo(const std::string& streamPath, bool json);
 
 // Writes a synthetic survey site of `points` points as LAS 1.4, deterministic for `seed`.
 int RunDemoSite(const std::string& outputPath, long long points, unsigned seed);
+// Renders `count` photographs of a demo site into a folder, with their orientation files.
+int RunDemoPhotos(const std::string& sitePath, const std::string& outputFolder, int count,
+                  unsigned seed);
 
 struct BuildOptions {
   std::vector<std::string> inputs;

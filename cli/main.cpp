@@ -47,6 +47,17 @@ int main(int argc, char** argv) {
   demo->add_option("--points", demoPoints, "number of points (default 2,000,000)");
   demo->add_option("--seed", demoSeed, "random seed (default 1)");
 
+  std::string photosSite, photosFolder;
+  int photosCount = 16;
+  unsigned photosSeed = 1;
+  CLI::App* photos = app.add_subcommand(
+      "demo-photos", "Render photographs of a demo site with their .int and .est files");
+  photos->add_option("SITE", photosSite, "the demo site's LAS file")->required();
+  photos->add_option("OUTDIR", photosFolder, "the folder to write the photographs into")
+      ->required();
+  photos->add_option("--count", photosCount, "number of photographs (default 16)");
+  photos->add_option("--seed", photosSeed, "random seed (default 1)");
+
   std::string dsmStream, dsmOutput, dsmPulses;
   CLI::App* dsm = app.add_subcommand(
       "dsm", "Make a surface model stream from the returns of chosen pulse kinds");
@@ -119,6 +130,7 @@ int main(int argc, char** argv) {
     return RunBuild(build);
   }
   if (demo->parsed()) return RunDemoSite(demoOutput, demoPoints, demoSeed);
+  if (photos->parsed()) return RunDemoPhotos(photosSite, photosFolder, photosCount, photosSeed);
   if (dsm->parsed()) return RunDsm(dsmStream, dsmOutput, dsmPulses);
   if (classifyCommand->parsed()) return RunClassify(classify);
   if (clean->parsed()) return RunClean(cleanStream, cleanOutput, cleanRadius);
