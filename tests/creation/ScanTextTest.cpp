@@ -1,5 +1,7 @@
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -86,6 +88,30 @@ TEST(ScanTextNumbers, ReadAsStrtodReadsThemInTheCLocaleWhateverTheLocale) {
   ASSERT_EQ(std::strtod("1.5", nullptr), 1.0) << "the comma locale is not in force";
   SCOPED_TRACE("with a comma-decimal locale");
   ExpectReadAs(numbers, readings);
+}
+
+// Decimals of every length the fast path takes and beyond, cut short by what may follow a number:
+// separators, signs, a second point, an exponent, bytes of UTF-8 text.
+TEST(ScanTextNumbers, RandomDecimalsReadAsStrtodReadsThem) {
+  std::mt19937_64 random(13);
+  const std::string followers = "/:.eE,;-+\x80\x89\x8a\xb9\xc3\xff";
+  const auto digits = [&](int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += char('0' + random() % 10);
+    return text;
+  };
+  for (int i = 0; i < 200000; ++i) {
+    std::string text = std::string(random() % 3 == 0 ? "-" : "") + digits(random() % 13);
+    if (random() % 4) text += "." + digits(random() % 12);
+    for (int tail = random() % 10; tail > 0; --tail)
+      text += random() % 3 ? char('0' + random() % 10) : followers[random() % followers.size()];
+    char* stop = nullptr;
+    errno = 0;
+    const double expected = std::strtod(text.c_str(), &stop);
+    if (stop == text.c_str() || errno == ERANGE) continue;  // not a number; out of range
+    ExpectParsedAs(text, {expected, stop - text.c_str()});
+    if (testing::Test::HasFailure()) break;
+  }
 }
 
 }  // namespace
