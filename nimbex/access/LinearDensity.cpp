@@ -6,7 +6,6 @@
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
 
-#include <ctime>
 #include <random>
 #include <vector>
 
@@ -17,9 +16,11 @@ namespace {
 constexpr int kSampleCount = 10;
 
 // Up to kSampleCount distinct point indices drawn at random; a drawn index already taken
-// moves on to the next free one, wrapping round.
+// moves on to the next free one, wrapping round. The draw is seeded the same way every time,
+// so that a stream gives the same density each time it is opened and the tools that take it
+// as their default radius give the same result run after run.
 std::vector<vtkIdType> DrawSample(vtkIdType pointCount) {
-  std::minstd_rand generator(static_cast<unsigned>(std::clock()));
+  std::minstd_rand generator;
   std::uniform_int_distribution<vtkIdType> index(0, pointCount - 1);
   std::vector<bool> taken(pointCount, false);
   std::vector<vtkIdType> sample;

@@ -35,7 +35,10 @@ TEST_F(LinearDensityTest, OverviewSpacingIsScaledByTheLevelsBelowIt) {
 
 TEST_F(LinearDensityTest, AComputedDensityIsStoredInTheHeader) {
   const auto path = Write(1, 4, 0.0);
-  { CNimbex cloud(path.c_str()); ASSERT_EQ(cloud.OpenStrmCloud(), 1); }
+  {
+    CNimbex cloud(path.c_str());
+    ASSERT_EQ(cloud.OpenStrmCloud(), 1);
+  }
   std::ifstream pci(GetStrmCompanionName(path, PCI_FILE), std::ios::binary);
   pci.seekg(132);
   double stored = 0;
@@ -56,6 +59,27 @@ TEST_F(LinearDensityTest, HoldingShiftRecomputesAStoredDensity) {
   SetShiftKeyQuery(nullptr);
   ASSERT_EQ(opened, 1);
   EXPECT_NEAR(recomputed.GetLinearDensity(), 4.4, 1e-9);
+}
+
+TEST_F(LinearDensityTest, AStreamGivesTheSameDensityEachTimeItIsOpened) {
+  TestStream stream = MakeLatticeStream(0, 8, 0);
+  stream.gsd = 0.0;
+  stream.rgb = stream.rif = stream.cla = stream.pls = stream.norm = false;  // points only
+  unsigned jitter = 12345;  // uneven spacing, so that the sampled points matter
+  for (Point3f& p : stream.items.front().points)
+    for (float& c : p)
+      c += static_cast<float>((jitter = jitter * 1103515245u + 12345u) >> 16) / 65536.0f;
+  const auto path = m_Folder / "uneven.strm";
+  WriteTestStream(path, stream);
+
+  std::vector<double> densities;
+  for (int run = 0; run < 5; ++run) {
+    CNimbex cloud(path.c_str());
+    cloud.PutHeaderWriteBack(0);  // as the command line opens it: nothing is stored
+    ASSERT_EQ(cloud.OpenStrmCloud(), 1);
+    densities.push_back(cloud.GetLinearDensity());
+  }
+  for (double density : densities) EXPECT_EQ(density, densities.front());
 }
 
 TEST_F(LinearDensityTest, AnAreaSamplesTheFullestGridItemMeetingIt) {
