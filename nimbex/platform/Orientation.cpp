@@ -25,6 +25,7 @@ const int kMaxRasterSide = 1000000;
 // Squared normalised radius (r = 10^4, 89.99 degrees off axis) beyond which a lens is not
 // followed any further.
 const double kMaxFieldSquared = 1e8;
+const double kMaxPixelStretch = 1e4;
 const char kInteriorSignature[] = "orvalis-int 1";
 const char kExteriorSignature[] = "orvalis-est 1";
 
@@ -33,6 +34,18 @@ bool IsFinite(const Matrix3& m) {
     for (int c = 0; c < 3; ++c)
       if (!std::isfinite(m(r, c))) return false;
   return true;
+}
+
+// Ratio of the largest to the smallest stretch of the linear part of an affine pixel map.
+// A camera's pixels may be somewhat oblong, never thousands of times longer than wide; a map
+// that squeezes one direction that much turns the rounding of every projection into pixels
+// of error.
+double StretchRatio(const Matrix3& m) {
+  const double a = m(0, 0), b = m(0, 1), c = m(1, 0), d = m(1, 1);
+  const double sum = a * a + b * b + c * c + d * d, determinant = std::fabs(a * d - b * c);
+  const double largest =
+      (sum + std::sqrt(std::max(0.0, sum * sum - 4 * determinant * determinant))) / 2;
+  return determinant > 0 ? largest / determinant : kInfinity;
 }
 
 // ---- The radial lens field ----
@@ -239,7 +252,8 @@ int COrientation::ReadINT(const fs::path& path, std::string* why) {
     const std::vector<double>& a = file.Get("pixel_to_fiducial").values;
     if (!read.SetPixToFidMat(Matrix3(a[0], a[1], a[2], a[3], a[4], a[5], 0, 0, 1)))
       return file.Fail(file.Get("pixel_to_fiducial").line,
-                       "the pixel-to-fiducial map cannot be inverted");
+                       "the pixel-to-fiducial map cannot be inverted, or stretches one "
+                       "direction more than 10000 times the other");
   }
   if (!read.SetDistortion(file.Value("radial", 0, 0), file.Value("radial", 1, 0),
                           file.Value("radial", 2, 0), file.Value("tangential", 0, 0),
@@ -328,7 +342,7 @@ int COrientation::SetPixToFidMat(const Matrix3& pixToFid) {
   const bool affine = pixToFid(2, 0) == 0 && pixToFid(2, 1) == 0 && pixToFid(2, 2) == 1;
   const Matrix3 fidToPix = pixToFid.Inverse();
   if (!m_HasInterior || !affine || !IsFinite(pixToFid) || !IsFinite(fidToPix) ||
-      pixToFid.Determinant() == 0)
+      pixToFid.Determinant() == 0 || !(StretchRatio(pixToFid) <= kMaxPixelStretch))
     return 0;
   COrientation changed(*this);
   changed.m_PixToFid = pixToFid;
