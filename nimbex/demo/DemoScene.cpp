@@ -40,7 +40,7 @@ constexpr uint8_t kBuildingClass = 6;
 constexpr float kMaxWallHeight = 30;
 constexpr float kMaxPostHeight = 3;
 constexpr double kCurtainColumn = 0.3;
-constexpr float kCurtainWidth = 1.5;  // times the typical spacing
+constexpr float kCurtainWidth = 1;  // times the typical spacing
 // Building points this far below the top of their column are on a wall.
 constexpr float kRoofThickness = 0.5f;
 // Rendered walls, for buildings whose walls the scan saw nowhere.
@@ -280,12 +280,13 @@ void CDemoScene::HangCurtains() {
   m_Points.insert(m_Points.end(), hung.begin(), hung.end());
 }
 
-// Points hung below `from` down to `bottom`, half a spacing apart.
+// Points hung below `from` down to `bottom`, half a spacing apart, the first a whole spacing
+// down: their discs reach no higher than the top.
 void CDemoScene::Hang(DemoScenePoint from, float spacing, float bottom,
                       std::vector<DemoScenePoint>& hung) const {
   from.spacing = spacing;
   const float top = from.z;
-  for (float z = top - spacing / 2; z > bottom; z -= spacing / 2) {
+  for (float z = top - spacing; z > bottom; z -= spacing / 2) {
     from.z = z;
     hung.push_back(from);
   }
@@ -383,7 +384,14 @@ void CDemoScene::HangWalls(std::vector<DemoScenePoint>& hung) {
       hangToGround(edge);
       continue;
     }
-    float top = column.roof;
+    // From the column's own roof point, else from the roof right behind the wall: the roof
+    // around may be higher.
+    const float own = m_Points[column.highest].z;
+    const auto behind = tops.find(
+        CellKey(column.cx - std::lround(normal.X()), column.cy - std::lround(normal.Y()), 0));
+    float top = own >= column.roof - kRoofThickness ? own
+                : behind != tops.end()              ? behind->second
+                                                    : column.roof;
     for (uint32_t index : column.walls) {
       DemoScenePoint& wall = m_Points[index];
       wall = face(wall, normal);
@@ -413,6 +421,8 @@ void CDemoScene::RaisePosts(std::vector<DemoScenePoint>& hung) {
     const float ground = float(GroundHeight(p.x, p.y));
     if (p.z - ground > kMaxPostHeight) continue;
     p.spacing = spacing;
+    // A post has no one facing: no normal.
+    std::fill(p.normal, p.normal + 3, int8_t(0));
     Hang(p, spacing, ground, hung);
   }
 }
@@ -460,16 +470,18 @@ void CDemoScene::Light() {
     double u, v;
     const float height = mapAt(p, u, v);
     const float bias = 0.3f + p.spacing;
+    // Four by four samples centred on the point itself: the penumbra moves smoothly with it.
     int lit = 0, samples = 0;
-    for (int dr = -1; dr <= 1; ++dr)
-      for (int dc = -1; dc <= 1; ++dc) {
-        const int c = std::clamp(int(u) + dc, 0, columns - 1);
-        const int r = std::clamp(int(v) + dr, 0, rows - 1);
+    for (double dr = -1.5; dr <= 1.5; ++dr)
+      for (double dc = -1.5; dc <= 1.5; ++dc) {
+        const int c = std::clamp(int(std::floor(u + dc)), 0, columns - 1);
+        const int r = std::clamp(int(std::floor(v + dr)), 0, rows - 1);
         lit += height + bias >= towardsSun[size_t(r) * columns + c];
         ++samples;
       }
     const Vector3 normal = Vector3(p.normal[0], p.normal[1], p.normal[2]) / 127.0;
-    double facing = std::max(0.0, normal.Dot(m_Sun));
+    // A post without normal is lit on one side, as a round post is.
+    double facing = normal.SquaredLength() > 0 ? std::max(0.0, normal.Dot(m_Sun)) : 0.5;
     // Leaves face every way: their texture, not their mean direction, shows.
     if (IsVegetation(p.classification)) facing = 0.35 + 0.65 * facing;
     const double sunlit = double(lit) / samples;

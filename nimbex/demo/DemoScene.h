@@ -17,9 +17,11 @@ class CTextSink;
 // Coordinates are relative to the scene's origin, which keeps them precise as floats.
 struct DemoScenePoint {
   float x, y, z;
-  float spacing;     // distance to the neighbouring points of the same surface, model units
-  int8_t normal[3];  // of the surface through the point, times 127; up on a lone point
-  uint8_t rgb[3];    // the point's colour in the sunlight it gets
+  float spacing;  // distance to the neighbouring points of the same surface, model units
+  // The normal of the surface through the point, times 127: up on a lone point, zero on a
+  // post (round, facing every way).
+  int8_t normal[3];
+  uint8_t rgb[3];  // the point's colour in the sunlight it gets
   uint8_t classification;
 };
 

@@ -19,7 +19,7 @@ using Vector3 = COrientation::Vector3;
 constexpr double kPi = 3.14159265358979323846;
 // A point's disc reaches this share of the spacing to its neighbours: enough to close the
 // surface between them.
-constexpr double kSplatReach = 0.8;
+constexpr double kSplatReach = 1.2;
 constexpr float kMinSplatRadius = 0.75f;  // always covers the pixel under the point
 constexpr float kMaxSplatRadius = 250;
 constexpr double kNearest = 0.3;
@@ -29,7 +29,7 @@ constexpr double kBlendSpacing = 0.6;
 constexpr double kBlendLeaves = 3;
 constexpr double kBlendDistance = 0.005;
 // Leaves are drawn smaller than their spacing: the sky shows through a crown here and there.
-constexpr double kLeafReach = 0.55;
+constexpr double kLeafReach = 0.75;
 // The sky and the land below the horizon are computed on a coarse grid of rays.
 constexpr int kRayStep = 16;
 
@@ -160,7 +160,7 @@ class CPhotoRenderer {
                   {p.rgb[0], p.rgb[1], p.rgb[2]}};
       splat.tolerance =
           float((leaves ? kBlendLeaves : kBlendSpacing) * p.spacing + kBlendDistance * depth);
-      if (!leaves) TiltToSurface(splat, camera, normal, focal, size);
+      if (!leaves && normal.SquaredLength() > 0) TiltToSurface(splat, camera, normal, focal, size);
       m_Splats.push_back(splat);
     }
   }
