@@ -143,7 +143,7 @@ class CShotPlanner {
   // Around the buildings nearest the block, looking inwards from beyond them.
   void PlanOblique(int count, std::vector<DemoShot>& shots) {
     const COrientation camera = DroneCamera(m_SizeFactor);
-    const std::vector<Point3> targets = TargetsNearTheBlock(false);
+    const std::vector<Point3> targets = TargetsNearTheBlock();
     for (int i = 0; i < count; ++i) {
       const Point3& target = targets[i % targets.size()];
       const double tilt = m_Random.Between(42, 52) * kDegree;
@@ -244,9 +244,9 @@ class CShotPlanner {
   }
 
   // Half-way up the buildings nearest the block; the block's centre on a site without any.
-  std::vector<Point3> TargetsNearTheBlock(bool sampledWallOnly) const {
+  std::vector<Point3> TargetsNearTheBlock() const {
     std::vector<Point3> targets;
-    for (const DemoBuilding* b : BuildingsByDistance(sampledWallOnly))
+    for (const DemoBuilding* b : BuildingsByDistance(false))
       targets.emplace_back((b->x0 + b->x1) / 2, (b->y0 + b->y1) / 2, (b->base + b->top) / 2);
     if (targets.empty())
       targets.emplace_back(m_Centre.X(), m_Centre.Y(),

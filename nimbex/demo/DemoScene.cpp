@@ -28,6 +28,8 @@ constexpr double kShadowTint[3] = {0.93, 0.98, 1.07};
 // Cells in which points are gathered to measure the surface around them.
 constexpr double kSurfaceCell = 1.0;
 constexpr int kCellBits = 21;
+// The points are held in memory, about 60 bytes each while the scene is made.
+constexpr int64_t kMaxScenePoints = 100000000;
 // Fewer points than this around a point tell neither its surface nor their spacing.
 constexpr double kMinSurfacePoints = 6;
 // The cells of the site grid: at least a metre, fewer than this many in all.
@@ -139,6 +141,11 @@ bool CDemoScene::ReadPoints(const std::string& lasPath, CProgressSink* progress,
   std::unique_ptr<CLasReader> reader = CLasReader::Open(lasPath, error);
   if (!reader) return false;
   const int64_t count = reader->GetPointCount();
+  if (count > kMaxScenePoints) {
+    error = lasPath + " holds " + std::to_string(count) + " points; the demo photographs take " +
+            "sites of at most " + std::to_string(kMaxScenePoints) + " points";
+    return false;
+  }
   double bounds[6];
   bool haveOrigin = reader->GetHeaderBounds(bounds);
   if (haveOrigin) m_Origin = Point3(bounds[0], bounds[2], bounds[4]);
@@ -189,7 +196,7 @@ bool CDemoScene::ReadPoints(const std::string& lasPath, CProgressSink* progress,
 }
 
 // Gathers the points in cells of a metre and, over each cell and its 26 neighbours, measures
-// the surface through them: its normal (oriented up, or out of a building for a wall) and
+// the surface through them: its normal (oriented up; walls are turned out later) and
 // the spacing of its points, from their number over the nine square metres a surface
 // crossing the neighbourhood covers. Lone points (a post, a car) take the spacing most
 // points have.
@@ -213,11 +220,6 @@ void CDemoScene::MeasureSurfaces() {
   std::unordered_map<uint64_t, uint32_t> lookup;
   lookup.reserve(cells.size() * 2);
   for (size_t i = 0; i < cells.size(); ++i) lookup.emplace(cells[i].key, uint32_t(i));
-  auto countAt = [&lookup, &cells](int64_t ix, int64_t iy, int64_t iz) {
-    if (ix < 0 || iy < 0 || iz < 0) return 0.0;
-    const auto found = lookup.find(CellKey(ix, iy, iz));
-    return found == lookup.end() ? 0.0 : cells[found->second].moments.n;
-  };
 
   const uint64_t mask = (uint64_t(1) << kCellBits) - 1;
   std::vector<Vector3> cellNormals(cells.size());
@@ -234,18 +236,7 @@ void CDemoScene::MeasureSurfaces() {
           const auto found = lookup.find(CellKey(ix + dx, iy + dy, iz + dz));
           if (found != lookup.end()) around.Add(cells[found->second].moments);
         }
-    Vector3 normal = around.Normal();
-    // A wall: the building's roof stands above its inside, so the normal points the other way.
-    if (std::abs(normal.Z()) < 0.4) {
-      const int sx = int(std::lround(normal.X())), sy = int(std::lround(normal.Y()));
-      double ahead = 0, behind = 0;
-      for (int up = 1; up <= 6; ++up) {
-        ahead += countAt(ix + sx, iy + sy, iz + up);
-        behind += countAt(ix - sx, iy - sy, iz + up);
-      }
-      if (ahead > behind) normal = -normal;
-    }
-    cellNormals[i] = normal;
+    cellNormals[i] = around.Normal();
     cellSpacing[i] =
         around.n < kMinSurfacePoints
             ? 0

@@ -51,8 +51,6 @@ class CDemoScene {
   // The box of the points, relative coordinates.
   const Point3& GetMin() const { return m_Min; }
   const Point3& GetMax() const { return m_Max; }
-  // The direction towards the sun (unit, model coordinates).
-  const Wml::Vector3<double>& GetSunDirection() const { return m_Sun; }
 
   // Height of the ground at a relative position: the ground points of the nearest cell that
   // has any; the lowest ground of the site outside it.
