@@ -17,27 +17,38 @@ using scantext::OpenRegularFile;
 
 namespace asciimodel {
 
-vtkSmartPointer<vtkPolyData> BuildModel(ModelBuilder& b, bool coloured, vtkDataArray* extra) {
+ModelBuilder::ModelBuilder(Keep keep) : m_BoxOnly(keep == kBoxOnly) {
+  m_Points->SetDataTypeToDouble();  // world coordinates: float would lose centimetres
+  m_Rgb->SetName("RGB");
+  m_Rgb->SetNumberOfComponents(3);
+  m_Intensity->SetName("Intensity");
+  m_Normals->SetName("Normals");
+  m_Normals->SetNumberOfComponents(3);
+}
+
+vtkSmartPointer<vtkPolyData> ModelBuilder::Build(bool coloured) {
   auto model = vtkSmartPointer<vtkPolyData>::New();
-  model->SetPoints(b.points);
-  model->SetVerts(VertexCells(b.points->GetNumberOfPoints()));
+  model->SetPoints(m_Points);
+  model->SetVerts(VertexCells(m_Points->GetNumberOfPoints()));
   vtkPointData* data = model->GetPointData();
-  bool hasExtra = extra->GetNumberOfTuples() > 0;
+  vtkDataArray* extra = nullptr;
+  if (m_Intensity->GetNumberOfTuples() > 0) extra = m_Intensity;
+  if (m_Normals->GetNumberOfTuples() > 0) extra = m_Normals;
   if (coloured) {
-    data->SetScalars(b.rgb);
-    if (hasExtra) data->AddArray(extra);
-  } else if (hasExtra) {
+    data->SetScalars(m_Rgb);
+    if (extra) data->AddArray(extra);
+  } else if (extra) {
     data->SetScalars(extra);
   }
   return model;
 }
 
-vtkSmartPointer<vtkPolyData> Abandon(AsciiModelInfo& info, std::string problem) {
+bool Abandon(AsciiModelInfo& info, std::string problem) {
   info.abandoned = true;
   info.points = 0;
   info.coloured = false;
   info.problem = std::move(problem);
-  return nullptr;
+  return false;
 }
 
 }  // namespace asciimodel
@@ -52,9 +63,9 @@ bool IsVersion2Line(const Line& line) {
   });
 }
 
-}  // namespace
-
-vtkSmartPointer<vtkPolyData> ReadAsciiModel(const std::string& path, AsciiModelInfo& info) {
+// Reads the file into `builder`; false when it cannot be opened or is abandoned.
+bool ReadModelInto(const std::string& path, AsciiModelInfo& info,
+                   asciimodel::ModelBuilder& builder) {
   info = AsciiModelInfo();
   FilePtr file = OpenRegularFile(path);
   if (!file) return asciimodel::Abandon(info, "cannot open the file");
@@ -62,9 +73,24 @@ vtkSmartPointer<vtkPolyData> ReadAsciiModel(const std::string& path, AsciiModelI
   Line first;
   int64_t count = 0;
   if (!lines.Next(first)) return asciimodel::Abandon(info, "empty file");
-  if (IsVersion2Line(first)) return asciimodel::ReadVersion2Model(lines, info);
-  if (IsLoneInteger(first, count)) return asciimodel::ReadPtsBlocks(lines, info);
+  if (IsVersion2Line(first)) return asciimodel::ReadVersion2Model(lines, info, builder);
+  if (IsLoneInteger(first, count)) return asciimodel::ReadPtsBlocks(lines, info, builder);
   return asciimodel::Abandon(info, "line 1: neither a PTS point count nor \"#version 2.0\"");
+}
+
+}  // namespace
+
+vtkSmartPointer<vtkPolyData> ReadAsciiModel(const std::string& path, AsciiModelInfo& info) {
+  asciimodel::ModelBuilder builder(asciimodel::ModelBuilder::kModel);
+  if (!ReadModelInto(path, info, builder)) return nullptr;
+  return builder.Build(info.coloured);
+}
+
+bool ReadAsciiModelBox(const std::string& path, AsciiModelInfo& info, double box[6]) {
+  asciimodel::ModelBuilder builder(asciimodel::ModelBuilder::kBoxOnly);
+  if (!ReadModelInto(path, info, builder)) return false;
+  std::copy(builder.GetBox(), builder.GetBox() + 6, box);
+  return true;
 }
 
 std::string SkippedModelReport(const std::string& path, const AsciiModelInfo& info) {

@@ -11,6 +11,8 @@
 #include <vtkSmartPointer.h>
 #include <vtkUnsignedCharArray.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -34,6 +36,11 @@ struct AsciiModelInfo {
 // colour. Coordinates are as the file gives them (version 2.0: after its transform matrix).
 // Null when the file cannot be opened or is abandoned (see `info`).
 vtkSmartPointer<vtkPolyData> ReadAsciiModel(const std::string& path, AsciiModelInfo& info);
+// The box (xmin, xmax, ymin, ymax, zmin, zmax) of the points ReadAsciiModel gives, and in
+// `info` their count, read without building the model: what a bounds pass needs. False for
+// the files ReadAsciiModel abandons, with the same `info`. A version 2.0 model's normals are
+// not read, so normals it would drop are not reported here.
+bool ReadAsciiModelBox(const std::string& path, AsciiModelInfo& info, double box[6]);
 // For the user: the file ReadAsciiModel could not read, and why.
 std::string SkippedModelReport(const std::string& path, const AsciiModelInfo& info);
 
@@ -45,36 +52,57 @@ namespace asciimodel {
 
 constexpr size_t kMaxModelLine = 512;
 
-// The arrays of a model under construction.
-struct ModelBuilder {
-  vtkNew<vtkPoints> points;
-  vtkNew<vtkUnsignedCharArray> rgb;
-  vtkNew<vtkIntArray> intensity;
-  vtkNew<vtkFloatArray> normals;
-
-  ModelBuilder() {
-    points->SetDataTypeToDouble();  // world coordinates: float would lose centimetres
-    rgb->SetName("RGB");
-    rgb->SetNumberOfComponents(3);
-    intensity->SetName("Intensity");
-    normals->SetName("Normals");
-    normals->SetNumberOfComponents(3);
-  }
+// A model under construction; or, made to keep only the box, the box and count of its points.
+class ModelBuilder {
+ public:
+  enum Keep { kModel, kBoxOnly };
+  explicit ModelBuilder(Keep keep);
 
   void AddPoint(double x, double y, double z, const uint8_t colour[3]) {
-    points->InsertNextPoint(x, y, z);
-    rgb->InsertNextTypedTuple(colour);
+    const double p[3] = {x, y, z};
+    for (int d = 0; d < 3; ++d) {
+      m_Box[2 * d] = std::min(m_Box[2 * d], p[d]);
+      m_Box[2 * d + 1] = std::max(m_Box[2 * d + 1], p[d]);
+    }
+    ++m_Count;
+    if (m_BoxOnly) return;
+    m_Points->InsertNextPoint(x, y, z);
+    m_Rgb->InsertNextTypedTuple(colour);
   }
+  void AddIntensity(int value) {
+    if (!m_BoxOnly) m_Intensity->InsertNextValue(value);
+  }
+  void AddNormal(const double normal[3]) {
+    if (!m_BoxOnly) m_Normals->InsertNextTuple(normal);
+  }
+  void DropIntensities() { m_Intensity->Initialize(); }
+  void DropNormals() { m_Normals->Initialize(); }
+
+  int64_t GetCount() const { return m_Count; }
+  vtkIdType GetNormalCount() const { return m_Normals->GetNumberOfTuples(); }
+  // Meaningful once a point was added.
+  const double* GetBox() const { return m_Box; }
+
+  // Points with one vertex cell each; "RGB" as the scalars when coloured, the intensities or
+  // the normals (whichever were added) as a further array or, without colour, as the scalars.
+  vtkSmartPointer<vtkPolyData> Build(bool coloured);
+
+ private:
+  bool m_BoxOnly;
+  int64_t m_Count = 0;
+  double m_Box[6] = {HUGE_VAL, -HUGE_VAL, HUGE_VAL, -HUGE_VAL, HUGE_VAL, -HUGE_VAL};
+  vtkNew<vtkPoints> m_Points;
+  vtkNew<vtkUnsignedCharArray> m_Rgb;
+  vtkNew<vtkIntArray> m_Intensity;
+  vtkNew<vtkFloatArray> m_Normals;
 };
 
-// Points with one vertex cell each; "RGB" as the scalars when coloured, `extra` as a further
-// array or, without colour, as the scalars (only when it holds tuples).
-vtkSmartPointer<vtkPolyData> BuildModel(ModelBuilder& b, bool coloured, vtkDataArray* extra);
-// Marks the model abandoned for `problem`; returns null.
-vtkSmartPointer<vtkPolyData> Abandon(AsciiModelInfo& info, std::string problem);
+// Marks the model abandoned for `problem`; returns false.
+bool Abandon(AsciiModelInfo& info, std::string problem);
 
-// The readers of the two formats, after the first line.
-vtkSmartPointer<vtkPolyData> ReadPtsBlocks(scantext::LineSource& lines, AsciiModelInfo& info);
-vtkSmartPointer<vtkPolyData> ReadVersion2Model(scantext::LineSource& lines, AsciiModelInfo& info);
+// The readers of the two formats, after the first line: they fill `builder` and `info`, false
+// when they abandon the file. Only one of intensity and normals is filled.
+bool ReadPtsBlocks(scantext::LineSource& lines, AsciiModelInfo& info, ModelBuilder& builder);
+bool ReadVersion2Model(scantext::LineSource& lines, AsciiModelInfo& info, ModelBuilder& builder);
 
 }  // namespace asciimodel

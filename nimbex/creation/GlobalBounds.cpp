@@ -141,16 +141,14 @@ int GetGlobalBoundsFromAscii(const std::vector<std::string>* files, double* boun
   return RunBoundsPass(files, bounds, pointsCount, progress, status, percent,
                        [&](const std::string& path, Box& box) {
                          AsciiModelInfo info;
-                         vtkSmartPointer<vtkPolyData> model = ReadAsciiModel(path, info);
-                         if (!model) {
+                         double b[6];
+                         if (!ReadAsciiModelBox(path, info, b)) {
                            if (problems) problems->push_back(SkippedModelReport(path, info));
                            return;
                          }
-                         if (model->GetNumberOfPoints() == 0) return;
-                         double b[6];
-                         model->GetPoints()->GetBounds(b);
+                         if (info.points == 0) return;
                          box.Widen(b[0], b[2], b[4]);
                          box.Widen(b[1], b[3], b[5]);
-                         box.points += model->GetNumberOfPoints();
+                         box.points += info.points;
                        });
 }

@@ -1,7 +1,5 @@
 // PTS files: a count line, then "x y z [intensity [r g b]]" lines; a further count line starts
 // a further block of the same model.
-#include <vtkPointData.h>
-
 #include "nimbex/creation/AsciiModel.h"
 
 using scantext::AllFinite;
@@ -25,9 +23,8 @@ uint8_t GreyOfIntensity(int intensity) {
 
 namespace asciimodel {
 
-vtkSmartPointer<vtkPolyData> ReadPtsBlocks(LineSource& lines, AsciiModelInfo& info) {
+bool ReadPtsBlocks(LineSource& lines, AsciiModelInfo& info, ModelBuilder& builder) {
   info.format = AsciiModelFormat::PtsBlocks;
-  ModelBuilder builder;
   bool coloured = false, hasIntensity = false;
   for (Line line; lines.Next(line);) {
     if (IsBlank(line)) continue;
@@ -54,13 +51,13 @@ vtkSmartPointer<vtkPolyData> ReadPtsBlocks(LineSource& lines, AsciiModelInfo& in
       for (int c = 0; c < 3; ++c) colour[c] = ColourByte(v[4 + c]);
     }
     builder.AddPoint(v[0], v[1], v[2], colour);
-    builder.intensity->InsertNextValue(intensity);
+    builder.AddIntensity(intensity);
   }
   if (lines.ReadFailed()) return Abandon(info, "the file could not be read to its end");
-  if (!hasIntensity) builder.intensity->Initialize();
-  info.points = builder.points->GetNumberOfPoints();
+  if (!hasIntensity) builder.DropIntensities();
+  info.points = builder.GetCount();
   info.coloured = coloured;
-  return BuildModel(builder, coloured, builder.intensity);
+  return true;
 }
 
 }  // namespace asciimodel

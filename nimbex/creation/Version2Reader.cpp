@@ -102,9 +102,10 @@ void NormalMatrix(const Matrix4 m, double out[3][3]) {
 
 class Version2Reader {
  public:
-  Version2Reader(LineSource& lines, AsciiModelInfo& info) : m_Lines(lines), m_Info(info) {}
+  Version2Reader(LineSource& lines, AsciiModelInfo& info, asciimodel::ModelBuilder& builder)
+      : m_Lines(lines), m_Info(info), m_Builder(builder) {}
 
-  vtkSmartPointer<vtkPolyData> Read() {
+  bool Read() {
     m_Info.format = AsciiModelFormat::Version2;
     Line line;
     if (!ReadHeader(line)) return asciimodel::Abandon(m_Info, m_Problem);
@@ -114,9 +115,9 @@ class Version2Reader {
     if (m_Lines.ReadFailed())
       return asciimodel::Abandon(m_Info, "the file could not be read to its end");
     DropIncompleteNormals();
-    m_Info.points = m_Builder.points->GetNumberOfPoints();
+    m_Info.points = m_Builder.GetCount();
     m_Info.coloured = m_Coloured && m_Info.points > 0;  // every vertex may have been left out
-    return asciimodel::BuildModel(m_Builder, m_Info.coloured, m_Builder.normals);
+    return true;
   }
 
  private:
@@ -186,24 +187,24 @@ class Version2Reader {
     double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
     bool usable = length > 0 && std::isfinite(length);
     for (double& value : n) value = usable ? value / length : 0.0;
-    m_Builder.normals->InsertNextTuple(n);
+    m_Builder.AddNormal(n);
     return true;
   }
 
   // A normals array must hold one tuple per point or none.
   void DropIncompleteNormals() {
-    vtkIdType normals = m_Builder.normals->GetNumberOfTuples();
-    if (normals == 0 || normals == m_Builder.points->GetNumberOfPoints()) return;
+    vtkIdType normals = m_Builder.GetNormalCount();
+    if (normals == 0 || normals == m_Builder.GetCount()) return;
     m_Info.problem = "normals dropped: " + std::to_string(m_NormalLines) + " normal lines for " +
                      std::to_string(m_VertexLines) + " vertices";
-    m_Builder.normals->Initialize();
+    m_Builder.DropNormals();
   }
 
   LineSource& m_Lines;
   AsciiModelInfo& m_Info;
   Version2Header m_Header;
   double m_NormalMatrix[3][3];
-  asciimodel::ModelBuilder m_Builder;
+  asciimodel::ModelBuilder& m_Builder;
   bool m_Coloured = false;
   std::string m_Problem;
   double m_Values[6];
@@ -213,7 +214,6 @@ class Version2Reader {
 
 }  // namespace
 
-vtkSmartPointer<vtkPolyData> asciimodel::ReadVersion2Model(LineSource& lines,
-                                                           AsciiModelInfo& info) {
-  return Version2Reader(lines, info).Read();
+bool asciimodel::ReadVersion2Model(LineSource& lines, AsciiModelInfo& info, ModelBuilder& builder) {
+  return Version2Reader(lines, info, builder).Read();
 }

@@ -14,8 +14,30 @@ namespace fs = std::filesystem;
 
 class AsciiModelTest : public scantesting::ScanFileTest {
  protected:
+  // Reads the model, and checks that reading only its box agrees with it: the same points,
+  // counts and box, the same files abandoned for the same reason.
+  vtkSmartPointer<vtkPolyData> Read(const fs::path& path) {
+    auto model = ReadAsciiModel(path.string(), m_Info);
+    AsciiModelInfo info;
+    double box[6];
+    EXPECT_EQ(ReadAsciiModelBox(path.string(), info, box), model != nullptr);
+    EXPECT_EQ(info.abandoned, m_Info.abandoned);
+    if (info.abandoned) {
+      EXPECT_EQ(info.problem, m_Info.problem);
+    }
+    EXPECT_EQ(info.format, m_Info.format);
+    EXPECT_EQ(info.points, m_Info.points);
+    EXPECT_EQ(info.skippedPoints, m_Info.skippedPoints);
+    EXPECT_EQ(info.coloured, m_Info.coloured);
+    if (model && model->GetNumberOfPoints() > 0) {
+      double bounds[6];
+      model->GetBounds(bounds);
+      EXPECT_EQ(std::vector<double>(box, box + 6), std::vector<double>(bounds, bounds + 6));
+    }
+    return model;
+  }
   vtkSmartPointer<vtkPolyData> Model(const std::string& text) {
-    return ReadAsciiModel(Write("model.pts", text).string(), m_Info);
+    return Read(Write("model.pts", text));
   }
 
   AsciiModelInfo m_Info;
@@ -26,7 +48,7 @@ TEST_F(AsciiModelTest, PtsSamplesGiveTheirPointsColoursAndIntensities) {
   SAMPLE_OR_SKIP(site, "pts/pdal_site_56_8.pts");
   SAMPLE_OR_SKIP(test, "pts/pdal_test.pts");
   SAMPLE_OR_SKIP(bunny, "pts/pdal_bunny_8.pts");
-  auto model = ReadAsciiModel(autzen.string(), m_Info);
+  auto model = Read(autzen);
   ASSERT_TRUE(model) << m_Info.problem;
   EXPECT_EQ(m_Info.format, AsciiModelFormat::PtsBlocks);
   EXPECT_EQ(model->GetNumberOfPoints(), 10);
@@ -36,7 +58,7 @@ TEST_F(AsciiModelTest, PtsSamplesGiveTheirPointsColoursAndIntensities) {
   EXPECT_EQ(model->GetPointData()->GetArray("Intensity")->GetComponent(2, 0), 602);
   EXPECT_DOUBLE_EQ(model->GetPoint(0)[0], 636110.300003);
 
-  model = ReadAsciiModel(site.string(), m_Info);  // four values: intensity is the scalars
+  model = Read(site);  // four values: intensity is the scalars
   ASSERT_TRUE(model) << m_Info.problem;
   EXPECT_FALSE(m_Info.coloured);
   EXPECT_EQ(std::string(model->GetPointData()->GetScalars()->GetName()), "Intensity");
@@ -44,12 +66,12 @@ TEST_F(AsciiModelTest, PtsSamplesGiveTheirPointsColoursAndIntensities) {
   EXPECT_EQ(model->GetPointData()->GetScalars()->GetComponent(7, 0), -1207);
   EXPECT_EQ(model->GetNumberOfPoints(), 8);
 
-  model = ReadAsciiModel(test.string(), m_Info);
+  model = Read(test);
   ASSERT_TRUE(model) << m_Info.problem;
   EXPECT_EQ(m_Info.points, 19);
 
   // Coordinates only: every point line is read, whatever the count line says.
-  model = ReadAsciiModel(bunny.string(), m_Info);
+  model = Read(bunny);
   ASSERT_TRUE(model) << m_Info.problem;
   EXPECT_EQ(model->GetNumberOfPoints(), 9);
   EXPECT_EQ(model->GetPointData()->GetNumberOfArrays(), 0);
