@@ -252,14 +252,16 @@ int COrientation::ReadINT(const fs::path& path, std::string* why) {
     const std::vector<double>& a = file.Get("pixel_to_fiducial").values;
     if (!read.SetPixToFidMat(Matrix3(a[0], a[1], a[2], a[3], a[4], a[5], 0, 0, 1)))
       return file.Fail(file.Get("pixel_to_fiducial").line,
-                       "the pixel-to-fiducial map cannot be inverted, or stretches one "
-                       "direction more than 10000 times the other");
+                       "the pixel-to-fiducial map cannot be inverted, stretches one direction "
+                       "more than 10000 times the other, or reaches beyond 89.99 degrees from "
+                       "the camera's axis");
   }
   if (!read.SetDistortion(file.Value("radial", 0, 0), file.Value("radial", 1, 0),
                           file.Value("radial", 2, 0), file.Value("tangential", 0, 0),
                           file.Value("tangential", 1, 0)))
     return file.Fail(file.Has("radial") ? file.Get("radial").line : 0,
-                     "the lens distortion folds back inside the image");
+                     "the lens distortion folds back inside the image, or the image reaches "
+                     "beyond 89.99 degrees from the camera's axis");
   *this = read;
   return 1;
 }
@@ -359,6 +361,9 @@ int COrientation::SetDistortion(double k1, double k2, double k3, double p1, doub
   for (double value : {k1, k2, k3, p1, p2})
     if (!std::isfinite(value)) return 0;
   if (!m_HasInterior) return 0;
+  // A raster whose corners lie at rays almost square to the axis (beyond 89.99 degrees) is
+  // no photograph, and its rays lose to rounding the pixels they came from.
+  if (!(RasterCornerRadius() <= std::sqrt(kMaxFieldSquared))) return 0;
   const double field = RadialFieldRadius(radial);
   // The radius the lens reaches at the edge of its field must take in the raster's corners.
   if (field < kInfinity) {

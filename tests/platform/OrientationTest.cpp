@@ -248,6 +248,8 @@ TEST_F(OrientationFiles, ReadersRefuseDamagedFiles) {
       {replaced(interior, "radial 0.1 0 0",
                 "radial 0.1 0 0\npixel_to_fiducial 0.0124 88980 -11 0 -0.0124 7"),
        "stretches"},
+      {replaced(interior, "radial 0.1 0 0", "radial 0.1 0 0\npixel_to_fiducial 1 0 -61e15 0 -1 0"),
+       "89.99 degrees"},
       {replaced(interior, "pixel_size 1", "pixel_size 1\npixel_size 1"), "twice"},
       {replaced(interior, "pixel_size 1", "pixel_sise 1"), "unknown key"},
       {replaced(interior, "pixel_size 1\n", ""), "pixel_size is missing"},
