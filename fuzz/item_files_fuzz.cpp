@@ -122,12 +122,15 @@ struct LevelArrays {
   vtkNew<vtkFloatArray> normals;
 };
 
-// Every attribute holds one tuple per loaded point and every cell names loaded points, as
-// the drawing pass and VTK's bounds and rendering code assume.
-void CheckLevel(const LevelArrays& a) {
+// Every attribute the stream has holds one tuple per loaded point, one it has not (a meshed
+// stream whose overview attribute file is short drops that attribute) holds none, and every
+// cell names loaded points, as the drawing pass and VTK's bounds and rendering code assume.
+void CheckLevel(const CNimbex& cloud, const LevelArrays& a) {
   const vtkIdType points = a.points->GetNumberOfPoints();
-  Check(a.classes->GetNumberOfTuples() == points && a.colors->GetNumberOfTuples() == points &&
-        a.normals->GetNumberOfTuples() == points);
+  auto tuples = [points](int present) { return present ? points : 0; };
+  Check(a.classes->GetNumberOfTuples() == tuples(cloud.HasClasses()) &&
+        a.colors->GetNumberOfTuples() == tuples(cloud.HasColors()) &&
+        a.normals->GetNumberOfTuples() == tuples(cloud.HasNormals()));
   vtkNew<vtkIdList> ids;
   for (vtkIdType cell = 0; cell < a.cells->GetNumberOfCells(); ++cell) {
     a.cells->GetCellAtId(cell, ids);
@@ -145,7 +148,7 @@ void LoadLevels(CNimbex& cloud, int step) {
     for (const Item& item : cloud.GetLevelItems(depth))
       cloud.LoadItemIO(depth, item.id, a.points, a.cells, a.classes, a.colors, nullptr, nullptr,
                        a.normals, step);
-    CheckLevel(a);
+    CheckLevel(cloud, a);
   }
 }
 
