@@ -122,13 +122,14 @@ struct LevelArrays {
   vtkNew<vtkFloatArray> normals;
 };
 
-// Every attribute the stream has holds one tuple per loaded point, one it has not (a meshed
-// stream whose overview attribute file is short drops that attribute) holds none, and every
+// Classes are read whenever an array is given for them, so they hold one tuple per loaded
+// point; every other attribute holds one per point when the stream has it and none when it has
+// not (a meshed stream whose overview attribute file is short drops that attribute). Every
 // cell names loaded points, as the drawing pass and VTK's bounds and rendering code assume.
 void CheckLevel(const CNimbex& cloud, const LevelArrays& a) {
   const vtkIdType points = a.points->GetNumberOfPoints();
   auto tuples = [points](int present) { return present ? points : 0; };
-  Check(a.classes->GetNumberOfTuples() == tuples(cloud.HasClasses()) &&
+  Check(a.classes->GetNumberOfTuples() == points &&
         a.colors->GetNumberOfTuples() == tuples(cloud.HasColors()) &&
         a.normals->GetNumberOfTuples() == tuples(cloud.HasNormals()));
   vtkNew<vtkIdList> ids;
