@@ -82,6 +82,7 @@ class CFiltersDlg : public QWidget {
   QLabel* m_AngleText[3];
   QSlider* m_MarkerScale;
   QLabel* m_Status;
+  double m_SphereRadius = 1.0;
   // What "Reset Filter" returns to: the last filter loaded, or the page's first state.
   SPovFilterFile m_Loaded;
 };
