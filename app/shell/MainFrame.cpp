@@ -25,8 +25,10 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/projects/DataBaseHost.h"
 #include "app/projects/DataBaseSql.h"
 #include "app/projects/OrvalisDoc.h"
+#include "app/projects/ProjectBrowserDlg.h"
 #include "app/projects/ProjectFiles.h"
 #include "app/projects/ProjectOpening.h"
 #include "app/shell/AppLook.h"
@@ -139,6 +141,9 @@ void CMainFrame::BuildMenus() {
   QAction* exit = MakeAction("Exit", "Quit Orvalis");
   connect(exit, &QAction::triggered, this, &QWidget::close);
   file->addAction(exit);
+  QMenu* view = menuBar()->addMenu("&View");
+  view->addAction(MakeAction("&Project Overview", "Open model database overview",
+                             &CMainFrame::RunProjectManager));
   QMenu* tools = menuBar()->addMenu("&Tools");
   tools->addActions(m_ProjectCommands->GetToolsActions());
   m_ProjectActions << m_ProjectCommands->GetToolsActions();
@@ -170,6 +175,9 @@ void CMainFrame::BuildCommandTabs() {
   };
 
   QWidget* view = newPage("View");
+  AddPanel(view, "Project",
+           {MakeAction("Project Manager", "Open model database overview",
+                       &CMainFrame::RunProjectManager)});
   QAction* reset = MakeAction("Reset", "Reset current view", &CMainFrame::OnReset);
   m_AnaglyphAction = MakeAction("Anaglyph", "Toggle stereo anaglyph view", &CMainFrame::OnAnaglyph);
   m_AnaglyphAction->setCheckable(true);
@@ -394,6 +402,29 @@ COrvalisFrame* CMainFrame::OpenProject(const QString& givenPath) {
   RememberRecentFile(path);
   UpdateCommandStates();
   return project;
+}
+
+bool CMainFrame::OpenOrActivateProject(const QString& path) {
+  if (OpenProject(path)) return true;
+  return FindProject(QString::fromStdString(AbsolutePath(path.toStdString()))) != nullptr;
+}
+
+void CMainFrame::RunProjectManager() {
+  CProjectBrowserDlg browser(m_PictureFolder.toStdString(), this);
+  ProjectManagerHost host;
+  host.showBrowser = [&browser](const std::vector<CBrowserProject>& projects) {
+    const BrowserChoice choice =
+        browser.Choose(projects, QString::fromStdString(GetLastBrowsedFolder()));
+    if (choice.kind == BrowserChoice::OtherStream) SetLastBrowsedFolder(choice.otherStream);
+    return choice;
+  };
+  host.openStream = [this](const std::string& path) {
+    return OpenOrActivateProject(QString::fromStdString(path));
+  };
+  host.report = [this](const std::string& text, DBMessageKind kind) {
+    ShowDataBaseMessage(text, kind, this);
+  };
+  ::RunProjectManager(m_Database, host);
 }
 
 void CMainFrame::RecordOpening(COrvalisFrame* project, int images) {

@@ -37,6 +37,13 @@ class CMainFrame : public QMainWindow {
 
   // The project database that records each opening; none until it is set.
   void SetDataBase(CDataBaseSql* database) { m_Database = database; }
+  // The folder of the pictures installed with the program (the one shown for a project
+  // without an overview).
+  void SetPictureFolder(const QString& folder) { m_PictureFolder = folder; }
+
+  // The Project Manager command: the project browser, shown until a project opens from it
+  // or the user closes it; projects whose stream is gone leave the database first.
+  void RunProjectManager();
   // News for the user in the status bar's text pane, until a project's status replaces it.
   void ShowStatusMessage(const QString& text);
 
@@ -76,6 +83,7 @@ class CMainFrame : public QMainWindow {
   void RefreshRecentMenu();
   COrvalisFrame* FindProject(const QString& path) const;
   QString WhyNotLoaded(const QString& path) const;
+  bool OpenOrActivateProject(const QString& path);
   void RecordOpening(COrvalisFrame* project, int images);
 
   void OnOpen();
@@ -99,6 +107,7 @@ class CMainFrame : public QMainWindow {
   CDataBaseSql* m_Database;
   bool m_Interactive;
   QString m_HelpFolder;
+  QString m_PictureFolder;
   QMdiArea* m_MdiArea;
   QTabWidget* m_Tabs = nullptr;
   QToolBar* m_HelpBar = nullptr;

@@ -76,13 +76,17 @@ bool COrvalisApp::InitInstance(const QStringList& streams) {
   QApplication::setWindowIcon(MakeProgramIcon());
   if (m_Interactive) ShowSplashScreen();
   m_MainFrame = std::make_unique<CMainFrame>(nullptr, m_Interactive);
+  m_MainFrame->SetPictureFolder(QString::fromStdString(m_SeedFolder));
   m_MainFrame->resize(1400, 900);
   // Shown before the streams open: the view loads while it paints, which pumps events, and
   // a window half way through showing its children must not see them.
   m_MainFrame->show();
   OpenDataBase();
   for (const QString& stream : streams) m_MainFrame->OpenProject(stream);
-  m_ProjectBrowserWanted = CountProjects() > 0;
+  m_ProjectBrowserWanted = CountProjects() > 0 && m_MainFrame->GetProjects().isEmpty();
+  // Once the program waits for the user: the browser is a modal window of its own.
+  if (m_ProjectBrowserWanted && m_Interactive)
+    QTimer::singleShot(0, m_MainFrame.get(), &CMainFrame::RunProjectManager);
   return m_MainFrame->isVisible();
 }
 

@@ -14,7 +14,8 @@ enum class DBMessageKind;
 
 class COrvalisApp {
  public:
-  // The seed database is looked for in `seedFolder` (the program's own folder by default).
+  // The seed database and the pictures installed with the program are looked for in
+  // `seedFolder` (the program's own folder by default).
   // A program that is not interactive (saving a screenshot, tests) writes its messages on
   // standard error instead of waiting for a user to close message boxes, and leaves a
   // damaged database as it is.
@@ -26,7 +27,8 @@ class COrvalisApp {
   bool InitInstance(const QStringList& streams);
   CMainFrame* GetMainFrame() const { return m_MainFrame.get(); }
   CDataBaseSql* GetDataBase() const { return m_DataBase.get(); }
-  // True when the database lists projects at start-up, so the project browser is wanted.
+  // True when the database lists projects at start-up and no stream given opened, so the
+  // project browser is wanted; an interactive program shows it once it waits for the user.
   bool IsProjectBrowserWanted() const { return m_ProjectBrowserWanted; }
 
  private:

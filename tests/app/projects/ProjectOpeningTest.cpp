@@ -14,19 +14,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class ProjectOpening : public testing::Test {
+class ProjectOpening : public SeededDataBaseTest {
  protected:
-  ProjectOpening() : db((home / "app").string(), SeedFolder(), RecordInto(messages)) {
-    messages.clear();  // the seed copy
-  }
-
-  std::string WriteStream(const std::string& relative) {
-    const fs::path path = home / relative;
-    fs::create_directories(path.parent_path());
-    std::ofstream(path) << "stream";
-    return path.string();
-  }
-
   CDBRecordProject RowOf(const std::string& strmPath) {
     CDBRecordProject filter;
     filter.path = strmPath;
@@ -36,16 +25,7 @@ class ProjectOpening : public testing::Test {
     db.ClearResults();
     return row;
   }
-
-  ScratchFolder home;
-  Messages messages;
-  CDataBaseSql db;
 };
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 // The row an older build wrote for a stream: every text in lower case.
 CDBRecordProject LowerCasedRow(const std::string& strmPath, int openTimes) {

@@ -32,6 +32,7 @@
 #include "app/widgets/ProgressTimeToCompleteCtrl.h"
 #include "nimbex/access/Nimbex.h"
 #include "nimbex/window/RenderWindow.h"
+#include "tests/app/shell/ShellTestSupport.h"
 #include "tests/support/CommandRunner.h"
 #include "tests/support/StreamWriter.h"
 
@@ -152,18 +153,6 @@ double GreyShare(const QImage& picture) {
           std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()}) < 10;
     }
   return double(grey) / (picture.width() * picture.height());
-}
-
-// Clicks the command of a tool button in the tab of the command tabs, as a user does.
-void ClickCommand(CMainFrame& frame, const QString& tab, const QString& command) {
-  QTabWidget* tabs = frame.GetCommandTabs();
-  for (int i = 0; i < tabs->count(); ++i)
-    if (tabs->tabText(i) == tab)
-      QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(i).center());
-  for (QToolButton* button : tabs->currentWidget()->findChildren<QToolButton*>())
-    if (button->defaultAction() && button->defaultAction()->text() == command)
-      return QTest::mouseClick(button, Qt::LeftButton);
-  ADD_FAILURE() << "no command " << command.toStdString() << " in " << tab.toStdString();
 }
 
 }  // namespace

@@ -1,0 +1,100 @@
+// What the shell tests share: clicking a command and answering modal windows as a user does.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <deque>
+#include <functional>
+
+#include "app/shell/MainFrame.h"
+
+// Clicks the command of a tool button in the tab of the command tabs, as a user does.
+inline void ClickCommand(CMainFrame& frame, const QString& tab, const QString& command) {
+  QTabWidget* tabs = frame.GetCommandTabs();
+  for (int i = 0; i < tabs->count(); ++i)
+    if (tabs->tabText(i) == tab)
+      QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(i).center());
+  for (QToolButton* button : tabs->currentWidget()->findChildren<QToolButton*>())
+    if (button->defaultAction() && button->defaultAction()->text() == command)
+      return QTest::mouseClick(button, Qt::LeftButton);
+  ADD_FAILURE() << "no command " << command.toStdString() << " in " << tab.toStdString();
+}
+
+// Plays the user's part in the modal windows a command opens: each step waits for the next
+// modal window, checks that it is of the kind expected and acts on it. The action runs from
+// the event loop rather than the watching timer, so that a modal window it opens in turn is
+// seen as well. A window nobody expected, or one still open when the time is up, is closed,
+// so that no test hangs on it. One script at a time: each watches every modal window.
+class ModalScript {
+ public:
+  explicit ModalScript(int timeoutMs = 30000) {
+    QObject::connect(&m_Timer, &QTimer::timeout, [this] { Watch(); });
+    m_Timer.start(30);
+    m_Deadline.start();
+    m_TimeoutMs = timeoutMs;
+  }
+  ~ModalScript() {
+    EXPECT_TRUE(m_Steps.empty()) << m_Steps.size() << " modal window(s) never came";
+  }
+
+  template <class Window>
+  ModalScript& Then(std::function<void(Window*)> act) {
+    m_Steps.push_back([act](QWidget* modal) {
+      auto* window = qobject_cast<Window*>(modal);
+      if (window)
+        act(window);
+      else
+        ADD_FAILURE() << "unexpected modal window " << modal->metaObject()->className();
+      return window != nullptr;
+    });
+    return *this;
+  }
+  bool Done() const { return m_Steps.empty() && !m_Pending; }
+  // Runs the event loop until every step has been played and no modal window is left.
+  void Finish() {
+    EXPECT_TRUE(QTest::qWaitFor([this] { return Done() && !QApplication::activeModalWidget(); },
+                                m_TimeoutMs))
+        << "the modal windows did not come and go as the steps expect";
+  }
+
+ private:
+  void Watch() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (m_Deadline.elapsed() > m_TimeoutMs) {
+      if (modal) {
+        ADD_FAILURE() << "modal window " << modal->metaObject()->className() << " left open";
+        modal->close();
+      }
+      return;
+    }
+    if (m_Pending || !modal || !modal->isVisible()) return;
+    if (m_Steps.empty()) {
+      ADD_FAILURE() << "unexpected modal window " << modal->metaObject()->className();
+      modal->close();
+      return;
+    }
+    std::function<bool(QWidget*)> step = m_Steps.front();
+    m_Steps.pop_front();
+    m_Pending = true;
+    QPointer<QWidget> window(modal);
+    QTimer::singleShot(0, &m_Timer, [this, step, window] {
+      m_Pending = false;
+      if (window && !step(window)) window->close();
+    });
+  }
+
+  std::deque<std::function<bool(QWidget*)>> m_Steps;
+  bool m_Pending = false;
+  QTimer m_Timer;
+  QElapsedTimer m_Deadline;
+  int m_TimeoutMs;
+};
