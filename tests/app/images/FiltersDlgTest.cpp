@@ -278,21 +278,7 @@ TEST_F(FiltersPage, SaveThenLoadRestoresEveryControl) {
   m_Page->grab().save(Output("filters-page-loaded.png"));
 }
 
-TEST_F(FiltersPage, AGarbageFileLoadsTheDefaultsAndAFailedSaveSaysSo) {
-  std::ofstream(m_Folder / "site_filter.ini")
-      << "[Time_Filter]\nactive=on\nfrom=2024-01-01\n[Space_Filter]\nactive=1\nradius=x\n"
-         "maxRadius=\nomegaActive=1\nomegaLow=-30\nkappaUp=lots\n";
-  Click(Button("Load Filter"));
-  EXPECT_FALSE(Box("Time Filter")->isChecked());
-  EXPECT_TRUE(Box("Space Filter")->isChecked());
-  EXPECT_TRUE(Box("Omega")->isChecked());
-  EXPECT_EQ(Named<QDateEdit>("from")->date(), QDate(2009, 12, 12));
-  EXPECT_EQ(Named<QDateEdit>("to")->date(), QDate(2029, 12, 12));
-  EXPECT_EQ(Named<QSlider>("radiusSlider")->maximum(), 10);
-  EXPECT_EQ(Named<QLineEdit>("radiusBox")->text(), "1");
-  EXPECT_EQ(Named<QSpinBox>("omegaLow")->value(), 330);
-  EXPECT_EQ(Named<QSpinBox>("kappaUp")->value(), 15);
-
+TEST_F(FiltersPage, AFailedSaveSaysSo) {
   m_Page->SetFilterFile((m_Folder / "gone" / "site_filter.ini").string());
   ModalBoxAnswerer yes(QMessageBox::Yes);
   Click(Button("Save Filter"));
