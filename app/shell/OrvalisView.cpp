@@ -144,6 +144,7 @@ void COrvalisView::SaveOverviewPicture() {
   if (!m_Document) return;
   const std::string picture = MakeFileName(kOverviewPictureKind, m_Document->GetPathName());
   grabFramebuffer().save(QString::fromStdString(picture), "JPG");
+  emit overviewSaved();
 }
 
 WinPoint COrvalisView::ToWindowPixel(const QPoint& position) const {

@@ -36,12 +36,16 @@ class COrvalisView : public QVTKOpenGLNativeWidget {
   bool IsAnaglyphOn() const;
   // Number of paints that loaded detail so far.
   int GetRegenerationCount() const { return m_RegenerationCount; }
+  // True while the project's missing overview picture waits to be saved after the first paint.
+  bool IsOverviewPending() const { return m_OverviewTimer.isActive(); }
 
  signals:
   void coordinatesChanged(const QString& text);
   void helpTip(const QString& text);
   // After every paint that loaded detail.
   void regenerated();
+  // The project's overview picture was written.
+  void overviewSaved();
 
  protected:
   bool event(QEvent* event) override;

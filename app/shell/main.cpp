@@ -39,7 +39,16 @@ void SaveScreenshot(CMainFrame* frame, const QString& path) {
     std::printf("%s\n", path.toLocal8Bit().constData());
   else
     std::fprintf(stderr, "orvalis: cannot write the picture %s\n", path.toLocal8Bit().constData());
-  QCoreApplication::exit(saved ? 0 : 1);
+  const int status = saved ? 0 : 1;
+  // A project seen for the first time gets its overview picture shortly after its first
+  // paint; the program waits for it, so that the project browser shows it next time.
+  COrvalisFrame* project = frame->GetActiveProject();
+  if (project && project->GetView()->IsOverviewPending()) {
+    QObject::connect(project->GetView(), &COrvalisView::overviewSaved, frame,
+                     [status] { QCoreApplication::exit(status); });
+    return;
+  }
+  QCoreApplication::exit(status);
 }
 
 // Saves the main window once its project has painted with fresh detail, then quits.

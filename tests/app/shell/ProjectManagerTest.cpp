@@ -22,6 +22,7 @@
 #include "app/shell/OrvalisFrame.h"
 #include "nimbex/access/Nimbex.h"
 #include "tests/app/shell/ShellTestSupport.h"
+#include "tests/support/CommandRunner.h"
 #include "tests/support/StreamWriter.h"
 
 namespace fs = std::filesystem;
@@ -281,4 +282,21 @@ TEST_F(ProjectManagerTest, TheNextStartShowsTheProjectOpenedBeforeAndOpensIt) {
   script.Finish();
   EXPECT_EQ(OpenProjects(), QStringList({QString::fromStdString(site)}));
   EXPECT_EQ(RowOf(site).open_times, 2);
+}
+
+// The demo opens its project in a run that saves the window and quits: the run waits for the
+// overview picture, so that the project shows with it in the browser of the next start.
+TEST_F(ProjectManagerTest, AScreenshotRunLeavesTheProjectWithItsOverviewForTheNextStart) {
+  const fs::path site = m_Folder / "demo" / "site.strm";
+  fs::create_directories(site.parent_path());
+  WriteTestStream(site, MakeLatticeStream(1, 12, 0));
+  const fs::path window = m_Folder / "orvalis.png";
+  const CommandResult run = RunProgram(std::string(ORVALIS_COMMAND) + " --screenshot " +
+                                       Quoted(window) + " " + Quoted(site));
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_TRUE(fs::exists(window));
+  EXPECT_TRUE(fs::exists(fs::path(site).replace_extension(".jpg")));
+
+  StartProgram();
+  EXPECT_EQ(RowOf(site.string()).open_times, 1);
 }
