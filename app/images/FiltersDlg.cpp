@@ -58,7 +58,7 @@ QSpinBox* MakeAngleBox(int value, const QString& tip, QWidget* parent) {
 }  // namespace
 
 CFiltersDlg::CFiltersDlg(CImagePanelOps& panel, QWidget* parent) : QWidget(parent), m_Panel(panel) {
-  m_Loaded.maxRadius = 100;
+  m_Loaded.maxRadius = 100;  // the radius slider's first range, 1-100
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(MakeDisplayGroup());
   layout->addWidget(MakeTimeGroup());
@@ -300,10 +300,14 @@ void CFiltersDlg::OnToChanged() {
 }
 
 void CFiltersDlg::OnAngleActive(int angle, bool active) {
-  m_AngleLow[angle]->setEnabled(active);
-  m_AngleUp[angle]->setEnabled(active);
-  m_AngleText[angle]->setEnabled(active);
+  EnableAngleWindow(angle, active);
   m_Panel.ApplyFilters();
+}
+
+void CFiltersDlg::EnableAngleWindow(int angle, bool enable) {
+  m_AngleLow[angle]->setEnabled(enable);
+  m_AngleUp[angle]->setEnabled(enable);
+  m_AngleText[angle]->setEnabled(enable);
 }
 
 void CFiltersDlg::RefreshAngleTexts() {
@@ -367,9 +371,7 @@ void CFiltersDlg::ShowFile(const SPovFilterFile& file) {
       m_AngleActive[a]->setChecked(settings.angleActive[a]);
       m_AngleLow[a]->setValue(settings.low[a]);
       m_AngleUp[a]->setValue(settings.up[a]);
-      m_AngleLow[a]->setEnabled(settings.angleActive[a]);
-      m_AngleUp[a]->setEnabled(settings.angleActive[a]);
-      m_AngleText[a]->setEnabled(settings.angleActive[a]);
+      EnableAngleWindow(a, settings.angleActive[a]);
     }
   }
   RefreshAngleTexts();

@@ -60,6 +60,7 @@ class CFiltersDlg : public QWidget {
   void OnFromChanged();
   void OnToChanged();
   void OnAngleActive(int angle, bool active);
+  void EnableAngleWindow(int angle, bool enable);
   void RefreshAngleTexts();
   void ShowFile(const SPovFilterFile& file);
   SPovFilterFile FileOfControls() const;
