@@ -11,19 +11,18 @@
 #include <cstring>
 #include <initializer_list>
 #include <string>
+#include <type_traits>
 
 #include "nimbex/access/Nimbex.h"
+#include "nimbex/access/TupleCopy.h"
 
 namespace {
 
-// Appends every `step`-th of the first `taken * step` tuples of `source` to `array`. The
-// tuple size is a constant of each copy loop, so that the compiler copies whole tuples.
+// Appends every `step`-th of the first `taken * step` tuples of `source` to `array`.
 template <int Components, class Array, class T>
 void AppendTuplesOf(Array* array, const T* source, int64_t taken, int step) {
-  auto* target = array->WritePointer(array->GetNumberOfValues(), taken * Components);
-  for (int64_t j = 0; j < taken; ++j)
-    for (int c = 0; c < Components; ++c)
-      target[j * Components + c] = source[j * step * Components + c];
+  CopyTuples<Components>(array->WritePointer(array->GetNumberOfValues(), taken * Components),
+                         source, taken, step);
   array->Modified();
 }
 
@@ -34,34 +33,6 @@ void AppendTuples(Array* array, const T* source, int components, int64_t taken, 
     AppendTuplesOf<3>(array, source, taken, step);
   else
     AppendTuplesOf<1>(array, source, taken, step);
-}
-
-// Appends one vertex cell per point, for the point ids firstId, firstId + 1, ..., writing
-// the cell array's offsets and connectivity directly (32- or 64-bit storage).
-template <class IdArray>
-void AppendVertexIds(vtkCellArray* cells, IdArray* offsets, IdArray* connectivity,
-                     vtkIdType firstId, int64_t count) {
-  if (offsets->GetNumberOfValues() == 0) offsets->InsertNextValue(0);
-  const vtkIdType connectivityStart = connectivity->GetNumberOfValues();
-  auto* ids = connectivity->WritePointer(connectivityStart, count);
-  auto* ends = offsets->WritePointer(offsets->GetNumberOfValues(), count);
-  for (int64_t j = 0; j < count; ++j) {
-    ids[j] = firstId + j;
-    ends[j] = connectivityStart + j + 1;
-  }
-  connectivity->Modified();
-  offsets->Modified();
-  cells->Modified();
-}
-
-void AppendVertexCells(vtkCellArray* cells, vtkIdType firstId, int64_t count) {
-  if (count <= 0) return;
-  if (cells->IsStorage64Bit())
-    AppendVertexIds(cells, cells->GetOffsetsArray64(), cells->GetConnectivityArray64(), firstId,
-                    count);
-  else
-    AppendVertexIds(cells, cells->GetOffsetsArray32(), cells->GetConnectivityArray32(), firstId,
-                    count);
 }
 
 // Appends the triangles of an item whose points were taken with `step`: a triangle is kept
@@ -102,10 +73,24 @@ bool HasComponents(vtkDataArray* array, int components) {
   return !array || array->GetNumberOfComponents() == components;
 }
 
+// Appends the taken points to the points' array, widened when it is not single precision.
+void AppendPoints(vtkPoints* points, const float* source, int64_t taken, int step) {
+  if (auto* floats = vtkFloatArray::FastDownCast(points->GetData())) {
+    AppendTuples(floats, source, 3, taken, step);
+  } else if (auto* doubles = vtkDoubleArray::FastDownCast(points->GetData())) {
+    AppendTuples(doubles, source, 3, taken, step);
+  } else {
+    for (int64_t j = 0; j < taken; ++j) points->InsertNextPoint(source + j * step * 3);
+  }
+  points->Modified();
+}
+
 }  // namespace
 
 std::FILE* CNimbex::OpenForLoading(StrmFileKind kind) {
   if (!GetFile(kind)) OpenFile(kind, 0);
+  if (GetFile(kind) && !m_Mappings[kind].IsMapped())
+    m_Mappings[kind].Map(GetFile(kind), m_FileSizes[kind]);
   return GetFile(kind);
 }
 
@@ -180,13 +165,40 @@ int CNimbex::ReadTriangles(StrmFileKind kind, const Item& item, int depth) {
   return 1;
 }
 
-// Appends the taken records of one attribute file: straight into the array when every
-// record is taken, through a buffer when stepping.
+// The item's records of `kind` in the file's mapping; null when the file is not mapped or the
+// records lie beyond the mapping (the file grew since it was mapped): they are read then.
+const char* CNimbex::MappedRecords(StrmFileKind kind, int64_t position, int64_t count) const {
+  return m_Mappings[kind].Bytes(position, count * GetStrmRecordSize(kind));
+}
+
+// Copies mapped records with `copy`. A file cut short under the mapping loses its pages past
+// the end (the copy faults, and stops) and reads as zeros up to the end of its last page: the
+// size checked after the copy tells both apart from the records the index promised.
+int CNimbex::CopyMappedRecords(StrmFileKind kind, int64_t position, int64_t count,
+                               const std::function<void()>& copy) {
+  const int64_t end = position + count * GetStrmRecordSize(kind);
+  if (CopyFromMapping(copy) && OpenFileSize(m_Files[kind]) >= end) return 1;
+  return RefuseVanishedRecords(kind, position);
+}
+
+int CNimbex::RefuseVanishedRecords(StrmFileKind kind, int64_t position) {
+  return RefuseItem("cannot read " + m_Paths[kind] + " from byte " + std::to_string(position) +
+                    ": the file was cut short while the stream was open; restore it or rebuild "
+                    "the stream");
+}
+
+// Appends the taken records of one attribute file: copied out of the file's mapping, or read
+// straight into the array when every record is taken, else through a buffer.
 template <class Array>
 int CNimbex::LoadAttribute(StrmFileKind kind, int64_t position, int64_t count, int step,
                            Array* array) {
   using T = typename Array::ValueType;
   const int components = array->GetNumberOfComponents();
+  if (const char* mapped = MappedRecords(kind, position, count)) {
+    const T* source = reinterpret_cast<const T*>(mapped);
+    return CopyMappedRecords(kind, position, count,
+                             [&] { AppendTuples(array, source, components, count / step, step); });
+  }
   if (step == 1) {
     T* target = array->WritePointer(array->GetNumberOfValues(), count * components);
     const int read = ReadItemFile(kind, position, count, reinterpret_cast<char*>(target));
@@ -199,9 +211,16 @@ int CNimbex::LoadAttribute(StrmFileKind kind, int64_t position, int64_t count, i
   return 1;
 }
 
-// Appends the taken points, read straight into single-precision arrays, widened for others.
+// Appends the taken points: copied out of the file's mapping, or read straight into a
+// single-precision array when every point is taken, else through a buffer.
 int CNimbex::LoadPoints(StrmFileKind kind, int64_t position, int64_t count, int step,
                         vtkPoints* points) {
+  const int64_t taken = count / step;
+  if (const char* mapped = MappedRecords(kind, position, count)) {
+    const float* source = reinterpret_cast<const float*>(mapped);
+    return CopyMappedRecords(kind, position, count,
+                             [&] { AppendPoints(points, source, taken, step); });
+  }
   auto* floats = vtkFloatArray::FastDownCast(points->GetData());
   if (floats && step == 1) {
     float* target = floats->WritePointer(floats->GetNumberOfValues(), count * 3);
@@ -212,16 +231,7 @@ int CNimbex::LoadPoints(StrmFileKind kind, int64_t position, int64_t count, int 
   }
   const char* records = ReadIntoBuffer(kind, position, count);
   if (!records) return 0;
-  const float* source = reinterpret_cast<const float*>(records);
-  const int64_t taken = count / step;
-  if (floats) {
-    AppendTuples(floats, source, 3, taken, step);
-  } else if (auto* doubles = vtkDoubleArray::FastDownCast(points->GetData())) {
-    AppendTuples(doubles, source, 3, taken, step);
-  } else {
-    for (int64_t j = 0; j < taken; ++j) points->InsertNextPoint(source + j * step * 3);
-  }
-  points->Modified();
+  AppendPoints(points, reinterpret_cast<const float*>(records), taken, step);
   return 1;
 }
 

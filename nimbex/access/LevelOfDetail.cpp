@@ -274,21 +274,11 @@ int CNimbex::LoadSpcData(int& depth, int& step, Wml::Box3<double>& box, vtkPoint
   ResetViewRect(m_LoadedRect);
   m_IOPtsLoaded = 0;
   StartProgress(progress, items.count);
-  std::string firstProblem;
-  for (int i = 0; i < items.count; ++i) {
-    ShowItemProgress(progress, i, items.count);
-    // Cells of the view without a stored item hold nothing to read.
-    Item* item = nullptr;
-    if (!GetItem(items.ids[i], item, level) || item->ptsCount == 0) continue;
-    if (!LoadItemIO(level, items.ids[i], points, cells, classes, colors, intensities, pulses,
-                    normals, sampling)) {
-      if (firstProblem.empty()) firstProblem = m_LoadError;
-      continue;
-    }
-    double bounds[6];
-    if (GetItemBounds(items.ids[i], level, bounds)) WidenViewRect(m_LoadedRect, bounds);
-  }
-  m_LoadError = firstProblem;
+  const ViewArrays arrays = {points, cells, classes, colors, intensities, pulses, normals};
+  const int count = items.count;
+  const auto showProgress = [progress, count](int i) { ShowItemProgress(progress, i, count); };
+  if (ReadViewOnTwoThreads(level, items.ids.get(), count, sampling, arrays, showProgress) < 0)
+    ReadViewItemByItem(level, items.ids.get(), count, sampling, arrays, showProgress);
   items.ids.reset();
   EndProgress(progress);
 
@@ -298,6 +288,30 @@ int CNimbex::LoadSpcData(int& depth, int& step, Wml::Box3<double>& box, vtkPoint
   depth = level;
   step = sampling;
   return 1;
+}
+
+void CNimbex::ReadViewItemByItem(int level, const int* ids, int count, int step,
+                                 const ViewArrays& a,
+                                 const std::function<void(int)>& showProgress) {
+  std::string firstProblem;
+  for (int i = 0; i < count; ++i) {
+    showProgress(i);
+    // Cells of the view without a stored item hold nothing to read.
+    Item* item = nullptr;
+    if (!GetItem(ids[i], item, level) || item->ptsCount == 0) continue;
+    if (!LoadItemIO(level, ids[i], a.points, a.cells, a.classes, a.colors, a.intensities, a.pulses,
+                    a.normals, step)) {
+      if (firstProblem.empty()) firstProblem = m_LoadError;
+      continue;
+    }
+    double bounds[6];
+    if (GetItemBounds(ids[i], level, bounds)) WidenLoadedRect(bounds);
+  }
+  m_LoadError = firstProblem;
+}
+
+void CNimbex::WidenLoadedRect(const double* bounds) {
+  WidenViewRect(m_LoadedRect, bounds);
 }
 
 int CNimbex::GetDrawingBudget(int left, int top, int right, int bottom) const {

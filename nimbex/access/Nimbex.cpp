@@ -15,12 +15,6 @@
 
 namespace {
 
-int64_t StatFileSize(std::FILE* file) {
-  struct stat info;
-  if (fstat(fileno(file), &info) != 0) return 0;
-  return info.st_size;
-}
-
 bool FileExists(const std::string& path) {
   std::error_code ignored;
   return std::filesystem::is_regular_file(path, ignored);
@@ -82,7 +76,7 @@ std::FILE* CNimbex::OpenFile(StrmFileKind kind, int update) {
   if (!file) return nullptr;
   m_Files[kind] = file;
   m_SavedPositions[kind] = 0;
-  m_FileSizes[kind] = StatFileSize(file);
+  m_FileSizes[kind] = OpenFileSize(file);
   // Items are read whole, straight into the caller's arrays: a stdio buffer would only add
   // a copy and split each read in two.
   if (kind != PCI_FILE) std::setvbuf(file, nullptr, _IONBF, 0);
@@ -91,6 +85,7 @@ std::FILE* CNimbex::OpenFile(StrmFileKind kind, int update) {
 
 void CNimbex::CloseFile(StrmFileKind kind) {
   if (!m_Files[kind]) return;
+  m_Mappings[kind].Unmap();
   std::fclose(m_Files[kind]);
   m_Files[kind] = nullptr;
 }
@@ -160,7 +155,7 @@ int CNimbex::ReadCloudInfo() {
 }
 
 int CNimbex::ReadHeaderAndIndex(std::FILE* pci) {
-  const int64_t size = StatFileSize(pci);
+  const int64_t size = OpenFileSize(pci);
   StrmHeader header;
   StrmIndex index;
   std::string problem;

@@ -6,11 +6,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "nimbex/access/MappedFile.h"
 #include "nimbex/format/Container.h"
 #include "nimbex/format/Item.h"
 #include "nimbex/format/StrmFiles.h"
@@ -65,6 +67,11 @@ enum PresetView {
 
 // Iteration cursor over an item map: 0 once the iteration is over.
 using POSITION = std::size_t;
+
+namespace nimbex_view {
+struct Array;
+struct ItemCopy;
+}  // namespace nimbex_view
 
 class CNimbex {
  public:
@@ -510,6 +517,32 @@ class CNimbex {
                       int depth);
   int ReadItemFile(StrmFileKind kind, int64_t position, int64_t count, char* target);
   const char* ReadIntoBuffer(StrmFileKind kind, int64_t position, int64_t count);
+  const char* MappedRecords(StrmFileKind kind, int64_t position, int64_t count) const;
+  int CopyMappedRecords(StrmFileKind kind, int64_t position, int64_t count,
+                        const std::function<void()>& copy);
+  int RefuseVanishedRecords(StrmFileKind kind, int64_t position);
+  // The arrays a view read fills; any but the points may be null.
+  struct ViewArrays {
+    vtkPoints* points;
+    vtkCellArray* cells;
+    vtkUnsignedCharArray* classes;
+    vtkUnsignedCharArray* colors;
+    vtkFloatArray* intensities;
+    vtkUnsignedCharArray* pulses;
+    vtkFloatArray* normals;
+  };
+  // Reads the view's items on two threads (ViewReading.cpp); -1, with nothing read, when
+  // they must be read one by one instead (a mesh, files not mapped, few points).
+  int ReadViewOnTwoThreads(int level, const int* ids, int count, int step, const ViewArrays& arrays,
+                           const std::function<void(int)>& showProgress);
+  void ReadViewItemByItem(int level, const int* ids, int count, int step, const ViewArrays& arrays,
+                          const std::function<void(int)>& showProgress);
+  void CopyViewItem(nimbex_view::ItemCopy& copy, const std::vector<nimbex_view::Array>& arrays,
+                    int step);
+  int64_t KeepCopiedItems(const std::vector<nimbex_view::ItemCopy>& copies,
+                          const std::vector<nimbex_view::Array>& arrays,
+                          std::vector<std::string>& problems, int level);
+  void WidenLoadedRect(const double* bounds);
   int ReadTriangles(StrmFileKind kind, const Item& item, int depth);
   int LoadPoints(StrmFileKind kind, int64_t position, int64_t count, int step, vtkPoints* points);
   template <class Array>
@@ -553,6 +586,7 @@ class CNimbex {
   std::FILE* m_Files[STRM_FILE_KIND_COUNT] = {};
   int64_t m_SavedPositions[STRM_FILE_KIND_COUNT] = {};
   int64_t m_FileSizes[STRM_FILE_KIND_COUNT] = {};
+  CMappedFile m_Mappings[STRM_FILE_KIND_COUNT];
   std::string m_LastError;
   int m_HeaderWriteBack = 1;
   HeaderSettings m_StoredSettings = {};
