@@ -6,7 +6,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "nimbex/creation/CellStore.h"
 #include "nimbex/creation/GeoTransform.h"
+#include "nimbex/creation/PointBatches.h"
 #include "nimbex/creation/PointReader.h"
 #include "nimbex/creation/StreamCreator.h"
 #include "nimbex/format/StrmFiles.h"
@@ -36,22 +38,6 @@ int BufferCell(long long key) {
   return static_cast<int>(key >> 3);
 }
 
-// Why a buffer could not be opened, and what to do about it.
-std::string BufferOpenError(const std::string& path, int error) {
-  std::string advice;
-  if (error == EEXIST)
-    advice =
-        ": a file of that name exists already, which this build did not write; move it "
-        "away or choose another output name";
-  else if (error == EMFILE || error == ENFILE)
-    advice = " (" + std::string(std::strerror(error)) +
-             "): close other programs or raise the limit of open files (ulimit -n) and build "
-             "again";
-  else
-    advice = " (" + std::string(std::strerror(error)) + ")";
-  return "cannot create the buffer file " + path + advice;
-}
-
 }  // namespace
 
 std::string CStreamCreator::BufferPath(StreamType type, int cellId) const {
@@ -78,7 +64,7 @@ int CStreamCreator::OpenBufferSlot(StreamType type, int cellId) {
   const std::string path = BufferPath(type, cellId);
   std::FILE* file = std::fopen(path.c_str(), created ? "ab" : "wbx");
   if (!file) {
-    if (m_WriteError.empty()) m_WriteError = BufferOpenError(path, errno);
+    if (m_WriteError.empty()) m_WriteError = DescribeBufferOpenError(path, errno);
     return -1;
   }
   const int slot = static_cast<int>(m_BufMaps[type].size());
@@ -116,7 +102,8 @@ void CStreamCreator::CloseAllBufFiles() {
 
 // Only the buffers this run created are removed: a file of the same pattern that the run
 // did not write (the user's, another run's) stays.
-void CStreamCreator::RemoveBufferFiles() const {
+void CStreamCreator::RemoveBufferFiles() {
+  m_CellStore.reset();
   for (long long key : m_CreatedBuffers) {
     std::error_code ignored;
     std::filesystem::remove(BufferPath(BufferType(key), BufferCell(key)), ignored);
@@ -166,33 +153,79 @@ void CStreamCreator::Stage(const CellBuffers& buffers, StreamType type, const vo
   staging.used += bytes;
 }
 
-void CStreamCreator::WritePointRecord(const CellBuffers& buffers, const float local[3],
-                                      const SPoint& point, int pulseKind) {
-  Stage(buffers, ST_POINTS, local, 3 * sizeof(float));
-  if (buffers.staging[ST_COLORS]) {
-    const unsigned char rgb[3] = {static_cast<unsigned char>(point.rgb[0] & 0xFF),
-                                  static_cast<unsigned char>(point.rgb[1] & 0xFF),
-                                  static_cast<unsigned char>(point.rgb[2] & 0xFF)};
-    Stage(buffers, ST_COLORS, rgb, 3);
+// Reads up to one progress interval of records: each valid point converted to the local
+// frame and located. Runs on the batch worker: it touches the reader, the geographic
+// transformation and nothing the calling thread writes meanwhile.
+void CStreamCreator::FillBatch(SPreader& reader, const CCellLocator& locator,
+                               SPointBatch& batch) const {
+  batch.points.clear();
+  batch.read = batch.dropped = batch.outside = 0;
+  batch.last = false;
+  SPoint point;
+  while (batch.read < kProgressInterval) {
+    const int result = reader.Read(point);
+    if (result == SP_END) {
+      batch.last = true;
+      return;
+    }
+    ++batch.read;
+    if (result != SP_VALID) continue;
+    if (m_GeoTransform && !m_GeoTransform->Transform(point.x, point.y, point.z)) {
+      ++batch.dropped;
+      continue;
+    }
+    SGriddedPoint gridded;
+    gridded.xyz[0] = static_cast<float>(point.x - m_Offset[0]);
+    gridded.xyz[1] = static_cast<float>(point.y - m_Offset[1]);
+    gridded.xyz[2] = static_cast<float>(point.z - m_Offset[2]);
+    // The cell comes from the stored float coordinates, so that a reader finds every
+    // point inside the cell of its item.
+    const double stored[3] = {gridded.xyz[0], gridded.xyz[1], gridded.xyz[2]};
+    gridded.cellId = locator.Locate(stored);
+    if (gridded.cellId < 0) {
+      ++batch.dropped;
+      ++batch.outside;
+      continue;
+    }
+    for (int c = 0; c < 3; ++c) gridded.rgb[c] = static_cast<uint8_t>(point.rgb[c] & 0xFF);
+    gridded.intensity = m_HasPulses ? static_cast<float>(point.lasIntensity) : point.intensity;
+    gridded.classification = point.classification;
+    gridded.pulseKind =
+        static_cast<uint8_t>(GetPulseKind(point.returnNumber, point.numberOfReturns));
+    batch.points.push_back(gridded);
   }
-  if (buffers.staging[ST_INTENSITIES]) {
-    const float intensity = m_HasPulses ? static_cast<float>(point.lasIntensity) : point.intensity;
-    Stage(buffers, ST_INTENSITIES, &intensity, sizeof intensity);
-    m_IntensityRange[0] = std::min<double>(m_IntensityRange[0], intensity);
-    m_IntensityRange[1] = std::max<double>(m_IntensityRange[1], intensity);
+}
+
+// The records of one point into its cell, and the run's class counts and intensity range.
+void CStreamCreator::StorePoint(CCellStore& store, SStoredCell& cell, const SGriddedPoint& point) {
+  std::memcpy(store.Next(cell, ST_POINTS), point.xyz, sizeof point.xyz);
+  if (m_HasRgb) std::memcpy(store.Next(cell, ST_COLORS), point.rgb, sizeof point.rgb);
+  if (m_HasRif) {
+    std::memcpy(store.Next(cell, ST_INTENSITIES), &point.intensity, sizeof point.intensity);
+    m_IntensityRange[0] = std::min<double>(m_IntensityRange[0], point.intensity);
+    m_IntensityRange[1] = std::max<double>(m_IntensityRange[1], point.intensity);
   }
-  if (buffers.staging[ST_CLASSES]) {
-    Stage(buffers, ST_CLASSES, &point.classification, 1);
+  if (m_HasCla) {
+    *store.Next(cell, ST_CLASSES) = static_cast<char>(point.classification);
     // Class 0 starts with every point; a class the table has no counter for stays there.
     if (point.classification != 0 && point.classification < m_ClassesCount) {
       --m_ClassPointsCount[0];
       ++m_ClassPointsCount[point.classification];
     }
   }
-  if (buffers.staging[ST_PULSES]) {
-    const unsigned char kind = static_cast<unsigned char>(pulseKind);
-    Stage(buffers, ST_PULSES, &kind, 1);
-  }
+  if (m_HasPulses) *store.Next(cell, ST_PULSES) = static_cast<char>(point.pulseKind);
+}
+
+// The cells' records are kept in memory up to a budget and spilled in runs, a handful of
+// files for the whole build.
+void CStreamCreator::StartCellStore(const bool kinds[ST_COUNT]) {
+  std::vector<std::string> spillNames;
+  const std::filesystem::path output(m_OutputFileName);
+  for (const char* extension : kBufferExtensions)
+    spillNames.push_back(
+        (output.parent_path() / (output.stem().string() + "_cells." + extension)).string());
+  m_CellStore = std::make_unique<CCellStore>(kinds, std::move(spillNames), m_CellMemoryBudget,
+                                             GetCellCount(m_GridDepth, m_IsTerrain));
 }
 
 int CStreamCreator::SecondStep_Gridding(SPreader* reader, int* cancel, CMessageSink*,
@@ -202,16 +235,34 @@ int CStreamCreator::SecondStep_Gridding(SPreader* reader, int* cancel, CMessageS
   if (progress) progress->SetRange(0, static_cast<int>(std::min<int64_t>(announced, INT_MAX)));
   if (percent) percent->SetText("0%");
 
-  const bool wanted[ST_COUNT] = {
+  const bool kinds[ST_COUNT] = {
       true, m_HasRgb != 0, m_HasRif != 0, m_HasCla != 0, m_HasPulses != 0, false, false};
+  StartCellStore(kinds);
   const CCellLocator locator(*m_Container, m_GridDepth);
-  CellBuffers current;
   long long read = 0, written = 0;
   int shownPercent = 0;
-  SPoint point;
-  int result;
-  while ((result = reader->Read(point)) != SP_END) {
-    if (++read % kProgressInterval == 0) {
+  bool stored = true;
+  CPointBatches batches([&](SPointBatch& batch) { FillBatch(*reader, locator, batch); },
+                        m_CreationThreads > 1);
+  int currentId = -1;
+  SStoredCell* cell = nullptr;
+  while (const SPointBatch* batch = batches.Next()) {
+    for (const SGriddedPoint& point : batch->points) {
+      if (point.cellId != currentId) {
+        currentId = point.cellId;
+        RegisterCell(currentId);
+        cell = &m_CellStore->Cell(currentId);
+      }
+      StorePoint(*m_CellStore, *cell, point);
+      // A spill that fails ends the run: the cause is in the store's error.
+      if (!(stored = m_CellStore->Commit(*cell))) break;
+      ++written;
+    }
+    read += batch->read;
+    m_DroppedPointsCount += batch->dropped;
+    m_OutsidePointsCount += batch->outside;
+    if (!stored) break;
+    if (batch->read > 0 && read % kProgressInterval == 0) {
       if (progress) progress->SetPos(static_cast<int>(std::min<long long>(read, INT_MAX)));
       const int whole = static_cast<int>((read + 1) * 100 / std::max<int64_t>(announced, 1));
       if (percent && whole != shownPercent) percent->SetText(std::to_string(whole) + "%");
@@ -219,33 +270,10 @@ int CStreamCreator::SecondStep_Gridding(SPreader* reader, int* cancel, CMessageS
       PumpMsgs();
       if (IsCancelled(cancel)) break;
     }
-    if (result != SP_VALID) continue;
-    const int pulseKind = GetPulseKind(point.returnNumber, point.numberOfReturns);
-    if (m_GeoTransform && !m_GeoTransform->Transform(point.x, point.y, point.z)) {
-      ++m_DroppedPointsCount;
-      continue;
-    }
-    const float local[3] = {static_cast<float>(point.x - m_Offset[0]),
-                            static_cast<float>(point.y - m_Offset[1]),
-                            static_cast<float>(point.z - m_Offset[2])};
-    // The cell comes from the stored float coordinates, so that a reader finds every
-    // point inside the cell of its item.
-    const double stored[3] = {local[0], local[1], local[2]};
-    const int cellId = locator.Locate(stored);
-    if (cellId < 0) {
-      ++m_DroppedPointsCount;
-      ++m_OutsidePointsCount;
-      continue;
-    }
-    if (cellId != current.cellId) {
-      RegisterCell(cellId);
-      // A buffer that cannot be opened ends the run: the cause is in m_WriteError.
-      if (!AcquireCellBuffers(cellId, wanted, current)) break;
-    }
-    WritePointRecord(current, local, point, pulseKind);
-    ++written;
   }
-  CloseAllBufFiles();
+  batches.Stop();
+  if ((!stored || !m_CellStore->FinishSpills()) && m_WriteError.empty())
+    m_WriteError = m_CellStore->Error();
   if (IsCancelled(cancel)) {
     CancelCreation(m_WorkFolder.c_str());
     return 0;

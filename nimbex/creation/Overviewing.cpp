@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "nimbex/creation/CreationWorker.h"
 #include "nimbex/creation/StreamCreator.h"
 #include "nimbex/format/StrmFiles.h"
 
@@ -42,6 +43,11 @@ std::vector<char> ReadAt(std::FILE* file, int64_t position, size_t bytes) {
   return data;
 }
 
+int64_t EndPosition(std::FILE* file) {
+  fseeko(file, 0, SEEK_END);
+  return ftello(file);
+}
+
 void AppendAtEnd(std::FILE* file, const void* data, size_t bytes) {
   fseeko(file, 0, SEEK_END);
   if (bytes) std::fwrite(data, 1, bytes, file);
@@ -57,6 +63,7 @@ std::vector<std::unique_ptr<Item>> CStreamCreator::BuildOverviewLevel(
   const int dimensions = m_Container->GetDimensionCount();
   const long long fanOut = 1LL << dimensions;
   std::vector<std::unique_ptr<Item>> parents;
+  std::vector<ChildrenRun> runs;
   size_t next = 0;
   for (long long parent = 0; parent < GetCellCount(depth, m_IsTerrain) && next < children.size();
        ++parent) {
@@ -83,40 +90,66 @@ std::vector<std::unique_ptr<Item>> CStreamCreator::BuildOverviewLevel(
     delete[] center;
     for (int d = 0; d < 3; ++d)
       item->size[d] = static_cast<float>(bounds[2 * d + 1] - bounds[2 * d]);
-    fseeko(targets[kPointsSlot], 0, SEEK_END);
-    item->ptsPos = ftello(targets[kPointsSlot]);
-
-    if (m_HasTri)
-      DecimateChildren(children, first, next, sources, targets, *item);
-    else
-      SampleChildren(firstChild.ptsPos, bytes / STRM_POINT_BYTES, kept, sources, targets, *item);
-    std::fwrite(item.get(), sizeof(Item), 1, header);
     parents.push_back(std::move(item));
+    runs.push_back({first, next, firstChild.ptsPos, bytes / STRM_POINT_BYTES, kept});
   }
+
+  if (m_HasTri) {
+    for (size_t p = 0; p < parents.size(); ++p) {
+      parents[p]->ptsPos = EndPosition(targets[kPointsSlot]);
+      DecimateChildren(children, runs[p].first, runs[p].last, sources, targets, *parents[p]);
+    }
+  } else {
+    SampleLevel(runs, sources, targets, parents);
+  }
+  for (const auto& item : parents) std::fwrite(item.get(), sizeof(Item), 1, header);
   return parents;
 }
 
-// Keeps every 2^D-th point of the children's run, up to `kept` points, with its attributes.
-void CStreamCreator::SampleChildren(int64_t pointsPosition, long long points, long long kept,
-                                    std::FILE* const sources[ST_COUNT],
-                                    std::FILE* const targets[ST_COUNT], Item& parent) {
-  const long long stride = 1LL << m_Container->GetDimensionCount();
-  for (int slot = 0; slot < ST_COUNT; ++slot) {
-    const OverviewFile& file = kOverviewFiles[slot];
-    if (file.type == ST_TRIANGLES || !sources[slot] || !targets[slot]) continue;
-    const int64_t position = pointsPosition / STRM_POINT_BYTES * file.recordSize;
-    const std::vector<char> run = ReadAt(sources[slot], position, points * file.recordSize);
-    const long long available = static_cast<long long>(run.size()) / file.recordSize;
-    const long long taken = std::min(kept, (available + stride - 1) / stride);
-    std::vector<char> sample(static_cast<size_t>(taken * file.recordSize));
-    for (long long j = 0; j < taken; ++j)
-      std::memcpy(sample.data() + j * file.recordSize, run.data() + j * stride * file.recordSize,
-                  file.recordSize);
-    AppendAtEnd(targets[slot], sample.data(), sample.size());
+// The points of a level's parents, and their attributes: with two threads a worker samples
+// the attribute files while this thread samples the points.
+void CStreamCreator::SampleLevel(const std::vector<ChildrenRun>& runs,
+                                 std::FILE* const sources[ST_COUNT],
+                                 std::FILE* const targets[ST_COUNT],
+                                 std::vector<std::unique_ptr<Item>>& parents) {
+  auto sampleAttributes = [&](size_t p) {
+    for (int slot = kTrianglesSlot + 1; slot < ST_COUNT; ++slot)
+      SampleSlot(slot, runs[p], sources, targets);
+  };
+  std::unique_ptr<CCreationWorker> worker;
+  if (m_CreationThreads > 1)
+    worker = std::make_unique<CCreationWorker>([&](const std::atomic<bool>& stop) {
+      for (size_t p = 0; p < runs.size() && !stop; ++p) sampleAttributes(p);
+    });
+  for (size_t p = 0; p < parents.size(); ++p) {
+    Item& parent = *parents[p];
+    parent.ptsPos = EndPosition(targets[kPointsSlot]);
+    SampleSlot(kPointsSlot, runs[p], sources, targets);
+    if (!worker) sampleAttributes(p);
+    parent.ptsCount = static_cast<int32_t>(runs[p].kept);
+    parent.ptsBytes = parent.ptsCount * STRM_POINT_BYTES;
+    m_OvwPointsCount += parent.ptsCount;
   }
-  parent.ptsCount = static_cast<int32_t>(kept);
-  parent.ptsBytes = parent.ptsCount * STRM_POINT_BYTES;
-  m_OvwPointsCount += parent.ptsCount;
+  if (worker) worker->Finish(nullptr);
+}
+
+// Keeps every 2^D-th record of the children's run in one overview file, up to the parent's
+// kept points.
+void CStreamCreator::SampleSlot(int slot, const ChildrenRun& run,
+                                std::FILE* const sources[ST_COUNT],
+                                std::FILE* const targets[ST_COUNT]) const {
+  const OverviewFile& file = kOverviewFiles[slot];
+  if (!sources[slot] || !targets[slot]) return;
+  const long long stride = 1LL << m_Container->GetDimensionCount();
+  const int64_t position = run.pointsPosition / STRM_POINT_BYTES * file.recordSize;
+  const std::vector<char> data = ReadAt(sources[slot], position, run.points * file.recordSize);
+  const long long available = static_cast<long long>(data.size()) / file.recordSize;
+  const long long taken = std::min(run.kept, (available + stride - 1) / stride);
+  std::vector<char> sample(static_cast<size_t>(taken * file.recordSize));
+  for (long long j = 0; j < taken; ++j)
+    std::memcpy(sample.data() + j * file.recordSize, data.data() + j * stride * file.recordSize,
+                file.recordSize);
+  AppendAtEnd(targets[slot], sample.data(), sample.size());
 }
 
 // Joins the children's meshes and halves their triangles; meshes carry no attributes.

@@ -10,10 +10,12 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include "nimbex/creation/CellStore.h"
 #include "nimbex/creation/GeoTransform.h"
 #include "nimbex/creation/PointListReader.h"
 #include "nimbex/creation/PointReader.h"
@@ -42,6 +44,12 @@ int BufferPoolSize() {
   struct rlimit limit;
   if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 502;
   return static_cast<int>(std::clamp<rlim_t>(limit.rlim_cur / 2, ST_COUNT + 1, 502));
+}
+
+// NIMBEX_CREATION_THREADS=1 keeps the whole build on the calling thread.
+int CreationThreads() {
+  const char* threads = std::getenv("NIMBEX_CREATION_THREADS");
+  return threads && std::strcmp(threads, "1") == 0 ? 1 : 2;
 }
 
 std::string Lower(std::string text) {
@@ -91,7 +99,9 @@ int ComputeGridDepth(long long pointsCount, int isTerrain) {
 }
 
 CStreamCreator::CStreamCreator()
-    : m_ClassPointsCount(POINT_CLASS_COUNT, 0), m_MaxOpenBuffers(BufferPoolSize()) {
+    : m_ClassPointsCount(POINT_CLASS_COUNT, 0),
+      m_MaxOpenBuffers(BufferPoolSize()),
+      m_CreationThreads(CreationThreads()) {
   for (auto& handles : m_BufHandles) handles.assign(m_MaxOpenBuffers, nullptr);
   for (auto& staging : m_BufStaging) staging.resize(m_MaxOpenBuffers);
 }
@@ -463,16 +473,19 @@ int CStreamCreator::FinishStream(int* cancel, std::chrono::steady_clock::time_po
 // A stream measures its point spacing when it opens, from 3 points at least. One of 1 or 2
 // points stores its spacing instead: the distance between its two points, or, without a
 // second point to measure to, the unset value, which the reader takes as it is.
-double CStreamCreator::SpacingOfFewPoints() const {
+double CStreamCreator::SpacingOfFewPoints() {
   std::vector<float> xyz;
-  for (int id : m_ItemsIds) {
-    std::FILE* buffer = std::fopen(BufferPath(ST_POINTS, id).c_str(), "rb");
-    if (!buffer) continue;
-    float point[3];
-    while (xyz.size() < 6 && std::fread(point, sizeof point, 1, buffer) == 1)
-      xyz.insert(xyz.end(), point, point + 3);
-    std::fclose(buffer);
-  }
+  for (int id : m_ItemsIds)
+    ReadBufferRecords(ST_POINTS, id, STRM_POINT_BYTES, 2, m_CopyBuffer, m_WriteError,
+                      [&](const char* data, size_t bytes) {
+                        for (size_t at = 0; at + STRM_POINT_BYTES <= bytes && xyz.size() < 6;
+                             at += STRM_POINT_BYTES) {
+                          float point[3];
+                          std::memcpy(point, data + at, sizeof point);
+                          xyz.insert(xyz.end(), point, point + 3);
+                        }
+                        return true;
+                      });
   if (xyz.size() < 6) return NBX_UNSET;
   double squared = 0.0;
   for (int d = 0; d < 3; ++d) {

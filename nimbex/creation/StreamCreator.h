@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -20,6 +21,10 @@
 
 class SPreader;
 struct SPoint;
+class CCellStore;
+struct SStoredCell;
+struct SGriddedPoint;
+struct SPointBatch;
 class CGeoTransform;
 class CCellLocator;
 class vtkDataArray;
@@ -182,8 +187,20 @@ class CStreamCreator {
   int m_MergingDoneOutside = 0;
   std::string m_WorkFolder;
   StreamCreatorFormat m_Format = SCF_POINT_FILE;
+  // Threads of the build: 2 unless the environment variable NIMBEX_CREATION_THREADS is 1.
+  // The stream written is the same either way.
+  int m_CreationThreads = 2;
+  // Memory for the records of the cells of a point file before they spill to disk.
+  size_t m_CellMemoryBudget = size_t(128) << 20;
 
  private:
+  // The children of one overview parent: their items and their points in the source files.
+  struct ChildrenRun {
+    size_t first, last;  // the children's items, last excluded
+    int64_t pointsPosition;
+    long long points;
+    long long kept;  // points the parent keeps
+  };
   // The buffers the current cell writes to: the staging memory of each wanted type.
   struct CellBuffers {
     int cellId = -1;
@@ -207,7 +224,7 @@ class CStreamCreator {
   void SetUpGrid(const double world[6]);
   int RunPipeline(SPreader* reader, int* cancel, const double world[6]);
   int FinishStream(int* cancel, std::chrono::steady_clock::time_point runStart);
-  double SpacingOfFewPoints() const;
+  double SpacingOfFewPoints();
 
   // Gridding.
   bool IsCancelled(const int* cancel) const { return cancel && *cancel; }
@@ -217,8 +234,9 @@ class CStreamCreator {
   void Stage(const CellBuffers& buffers, StreamType type, const void* record, size_t bytes);
   void RegisterCell(int cellId);
   std::string BufferPath(StreamType type, int cellId) const;
-  void WritePointRecord(const CellBuffers& buffers, const float local[3], const SPoint& point,
-                        int pulseKind);
+  void StartCellStore(const bool kinds[ST_COUNT]);
+  void FillBatch(SPreader& reader, const CCellLocator& locator, SPointBatch& batch) const;
+  void StorePoint(CCellStore& store, SStoredCell& cell, const SGriddedPoint& point);
 
   // Models and scans.
   static ModelArrays FindModelArrays(vtkPolyData* model);
@@ -238,19 +256,26 @@ class CStreamCreator {
   std::string StreamFilePath(const char* extension) const;
   std::FILE* CreateStreamFile(const char* extension, const char* mode);
   int RemoveReplacedStreamFiles();
-  void RemoveBufferFiles() const;
+  void RemoveBufferFiles();
   long long BufferRecordCount(StreamType type, int cellId, int recordSize) const;
+  long long ReadBufferRecords(StreamType type, int cellId, int recordSize, long long maxRecords,
+                              std::vector<char>& scratch, std::string& error,
+                              const std::function<bool(const char*, size_t)>& deliver) const;
   long long CopyBuffer(StreamType type, int cellId, int recordSize, long long maxRecords,
-                       std::FILE* target);
+                       std::FILE* target, std::vector<char>& scratch, std::string& error) const;
+  void CopyCellAttributes(int cellId, long long points, std::FILE** const files[],
+                          std::vector<char>& scratch, std::string& error) const;
+  bool CheckItemPoints(int cellId, long long points);
   int WriteZeroClassFile(const char* extension, long long bytes);
   std::vector<std::unique_ptr<Item>> BuildOverviewLevel(const std::vector<Item*>& children,
                                                         int depth,
                                                         std::FILE* const sources[ST_COUNT],
                                                         std::FILE* const targets[ST_COUNT],
                                                         std::FILE* header);
-  void SampleChildren(int64_t pointsPosition, long long points, long long kept,
-                      std::FILE* const sources[ST_COUNT], std::FILE* const targets[ST_COUNT],
-                      Item& parent);
+  void SampleLevel(const std::vector<ChildrenRun>& runs, std::FILE* const sources[ST_COUNT],
+                   std::FILE* const targets[ST_COUNT], std::vector<std::unique_ptr<Item>>& parents);
+  void SampleSlot(int slot, const ChildrenRun& run, std::FILE* const sources[ST_COUNT],
+                  std::FILE* const targets[ST_COUNT]) const;
   void DecimateChildren(const std::vector<Item*>& children, size_t first, size_t last,
                         std::FILE* const sources[ST_COUNT], std::FILE* const targets[ST_COUNT],
                         Item& parent);
@@ -276,4 +301,5 @@ class CStreamCreator {
   double m_GriddingSeconds = 0.0;
   std::string m_WriteError;  // the first write that failed, for the user
   std::vector<char> m_CopyBuffer;
+  std::unique_ptr<CCellStore> m_CellStore;  // the cells of a point file until merged
 };

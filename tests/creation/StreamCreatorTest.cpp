@@ -10,11 +10,13 @@
 #include <cmath>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <vector>
 
 #include "nimbex/access/Nimbex.h"
 #include "nimbex/creation/GeoTransform.h"
+#include "nimbex/creation/LasWriter.h"
 #include "nimbex/creation/PointReader.h"
 #include "nimbex/creation/StreamCreator.h"
 #include "nimbex/format/StrmFiles.h"
@@ -101,6 +103,8 @@ class TestCreator : public CStreamCreator {
     PutRgb(rgb);
     PutRif(rif);
   }
+  // Cells spill their records to disk every few hundred points.
+  void SpillEarly() { m_CellMemoryBudget = 0; }
   std::unique_ptr<CContainer> m_Owned;
 };
 
@@ -322,9 +326,10 @@ rlim_t RoomForTwoMoreFiles() {
 TEST(StreamCreatorTest, ABufferThatCannotBeCreatedEndsTheRunNamingWhy) {
   ScratchFolder folder;
   {
-    // The log and a buffer or two open; the cell's other buffers find no descriptor.
-    CVectorReader reader(Lattice(10, 2, 1.0));
+    // The log and a spill file or two open; the other kinds of records find no descriptor.
+    CVectorReader reader(Lattice(20, 2, 1.0));
     TestCreator creator;
+    creator.SpillEarly();
     int built;
     {
       COpenFilesLimit limit(RoomForTwoMoreFiles());
@@ -333,23 +338,150 @@ TEST(StreamCreatorTest, ABufferThatCannotBeCreatedEndsTheRunNamingWhy) {
     EXPECT_EQ(built, 0);
     EXPECT_NE(creator.GetLastError().find("Too many open files"), std::string::npos)
         << creator.GetLastError();
-    EXPECT_NE(creator.GetLastError().find("crowded_0."), std::string::npos);
+    EXPECT_NE(creator.GetLastError().find("crowded_cells."), std::string::npos);
   }
   // A file of a buffer's name that the run did not write is neither replaced nor removed.
-  std::ofstream(folder / "taken_0.buf") << "not the build's";
-  CVectorReader reader(Lattice(10, 2, 1.0));
+  std::ofstream(folder / "taken_cells.buf") << "not the build's";
+  CVectorReader reader(Lattice(20, 2, 1.0));
   TestCreator creator;
+  creator.SpillEarly();
   EXPECT_EQ(creator.Build(reader, folder / "taken.strm", true, "xyzic", 1), 0);
-  EXPECT_NE(creator.GetLastError().find("taken_0.buf: a file of that name exists already"),
+  EXPECT_NE(creator.GetLastError().find("taken_cells.buf: a file of that name exists already"),
             std::string::npos)
       << creator.GetLastError();
   std::set<std::string> left;
   for (const auto& entry : fs::directory_iterator(folder.Path()))
     left.insert(entry.path().filename().string());
-  EXPECT_EQ(left, (std::set<std::string>{"crowded.log", "taken.log", "taken_0.buf"}));
+  EXPECT_EQ(left, (std::set<std::string>{"crowded.log", "taken.log", "taken_cells.buf"}));
   std::string kept;
-  std::getline(std::ifstream(folder / "taken_0.buf"), kept);
+  std::getline(std::ifstream(folder / "taken_cells.buf"), kept);
   EXPECT_EQ(kept, "not the build's");
+}
+
+// Points scattered over a box, so that consecutive points land in different cells.
+std::vector<SPoint> Scattered(int count) {
+  uint32_t state = 12345;
+  auto next = [&state](uint32_t range) {
+    state = state * 1664525u + 1013904223u;
+    return (state >> 8) % range;
+  };
+  std::vector<SPoint> points(count);
+  for (SPoint& p : points) {
+    p.x = 300000 + next(100000) * 0.001;
+    p.y = 5000000 + next(100000) * 0.001;
+    p.z = 50 + next(20000) * 0.001;
+    for (uint16_t& c : p.rgb) c = static_cast<uint16_t>(next(256));
+    p.lasIntensity = static_cast<uint16_t>(next(65536));
+    p.classification = static_cast<uint8_t>(next(10));
+    p.numberOfReturns = static_cast<uint8_t>(1 + next(3));
+    p.returnNumber = static_cast<uint8_t>(1 + next(p.numberOfReturns));
+  }
+  return points;
+}
+
+// Every file of a folder but the logs, which hold times, by name.
+std::map<std::string, std::vector<char>> FilesOf(const fs::path& folder) {
+  std::map<std::string, std::vector<char>> files;
+  for (const auto& entry : fs::directory_iterator(folder))
+    if (entry.path().extension() != ".log")
+      files[entry.path().filename().string()] = ReadBytes(entry.path());
+  return files;
+}
+
+void ExpectSameFiles(const std::map<std::string, std::vector<char>>& files,
+                     const std::map<std::string, std::vector<char>>& reference,
+                     const std::string& mode) {
+  ASSERT_EQ(files.size(), reference.size()) << mode;
+  for (const auto& [name, bytes] : reference) {
+    ASSERT_TRUE(files.count(name)) << mode << ": no " << name;
+    EXPECT_TRUE(files.at(name) == bytes) << mode << ": " << name << " differs";
+  }
+}
+
+// Sets an environment variable for a scope.
+class CEnvironmentVariable {
+ public:
+  CEnvironmentVariable(const char* name, const char* value) : m_Name(name) {
+    setenv(name, value, 1);
+  }
+  ~CEnvironmentVariable() { unsetenv(m_Name); }
+
+ private:
+  const char* m_Name;
+};
+
+TEST(CreationThreadsTest, OneAndTwoThreadsWriteTheSameFilesWhetherCellsSpillOrNot) {
+  // 1.1 million points, every kind of record, in an octree of depth 2: 64 cells.
+  const std::vector<SPoint> points = Scattered(1100000);
+  ScratchFolder folder;
+  struct Mode {
+    const char* name;
+    int threads;
+    bool spill;
+  };
+  const Mode modes[] = {
+      {"one", 1, false}, {"two", 2, false}, {"one-spilled", 1, true}, {"two-spilled", 2, true}};
+  std::map<std::string, std::vector<char>> reference;
+  for (const Mode& mode : modes) {
+    const fs::path output = folder / mode.name / "s.strm";
+    CEnvironmentVariable threads("NIMBEX_CREATION_THREADS", mode.threads == 1 ? "1" : "2");
+    TestCreator creator;
+    if (mode.spill) creator.SpillEarly();
+    // Spill files exist from a cell's first spill until merging is done.
+    bool spilled = false;
+    SetMessagePump([&] { spilled = spilled || fs::exists(folder / mode.name / "s_cells.buf"); });
+    CVectorReader reader(points);
+    const int built = creator.Build(reader, output, true, "xyzirgbc", 0);
+    SetMessagePump(nullptr);
+    ASSERT_EQ(built, 1) << mode.name << ": " << creator.GetLastError();
+    EXPECT_EQ(spilled, mode.spill) << mode.name;
+
+    const auto files = FilesOf(output.parent_path());
+    if (reference.empty()) {
+      CNimbex cloud(output.c_str());
+      ASSERT_EQ(cloud.OpenStrmCloud(), 1);
+      EXPECT_EQ(cloud.GetDepth(), 2);
+      EXPECT_EQ(cloud.GetLevelItems(-1).size(), 64u);
+      EXPECT_EQ(files.size(), 12u);  // Bounds.txt, pci, and 5 data files with their overviews
+      reference = files;
+    } else {
+      ExpectSameFiles(files, reference, mode.name);
+    }
+  }
+}
+
+TEST(CreationThreadsTest, ALasFileBuildsTheSameOnOneThreadAsOnTwo) {
+  ScratchFolder folder;
+  const fs::path las = folder / "scattered.las";
+  CLasWriter writer;
+  const double scale[3] = {0.001, 0.001, 0.001}, offset[3] = {300000, 5000000, 0};
+  ASSERT_TRUE(writer.Open(las.string(), 7, scale, offset)) << writer.GetError();
+  for (const SPoint& p : Scattered(600000)) {
+    LasPoint point;
+    point.x = p.x, point.y = p.y, point.z = p.z;
+    point.intensity = p.lasIntensity;
+    point.classification = p.classification;
+    point.returnNumber = p.returnNumber;
+    point.numberOfReturns = p.numberOfReturns;
+    for (int c = 0; c < 3; ++c) point.rgb[c] = static_cast<uint16_t>(p.rgb[c] * 257);
+    ASSERT_TRUE(writer.Write(point));
+  }
+  ASSERT_TRUE(writer.Close()) << writer.GetError();
+
+  std::map<std::string, std::vector<char>> built[2];
+  for (int threads = 1; threads <= 2; ++threads) {
+    const fs::path output = folder / std::to_string(threads) / "s.strm";
+    CEnvironmentVariable variable("NIMBEX_CREATION_THREADS", threads == 1 ? "1" : "2");
+    CStreamCreator creator;
+    ASSERT_EQ(creator.CreateStream(las.string(), "las", "xyzirgbc", 1, 0, -1, false,
+                                   output.string(), nullptr, SCF_POINT_FILE, nullptr, nullptr,
+                                   nullptr, nullptr, nullptr, nullptr),
+              1)
+        << creator.GetLastError();
+    built[threads - 1] = FilesOf(output.parent_path());
+  }
+  EXPECT_GT(built[0].at("s.ovw").size(), 0u);
+  ExpectSameFiles(built[1], built[0], "two threads");
 }
 
 TEST(StreamCreatorTest, ZoneMinusOneKeepsCoordinatesAndClasslessInputGetsZeroClassFiles) {
