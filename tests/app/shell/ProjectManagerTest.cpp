@@ -212,6 +212,23 @@ TEST_F(ProjectManagerTest, ADoubleClickOrEnterOpensTheProject) {
   EXPECT_EQ(RowOf(m_Abbey).open_times, 2);
 }
 
+TEST_F(ProjectManagerTest, AProjectAlreadyOpenIsBroughtForwardWithoutAnError) {
+  StartProgram();
+  WriteThreeProjects();
+  for (const char* name : {"castle", "abbey"}) {
+    ModalScript script;
+    script.Then<CProjectBrowserDlg>(
+        [name](CProjectBrowserDlg* browser) { DoubleClick(browser, name); });
+    RunProjectManager(script);
+  }
+  ModalScript again;
+  again.Then<CProjectBrowserDlg>(
+      [](CProjectBrowserDlg* browser) { DoubleClick(browser, "castle"); });
+  RunProjectManager(again);
+  EXPECT_EQ(OpenProjects().size(), 2);
+  EXPECT_EQ(m_Frame->GetActiveProject()->GetDocument()->GetPathName(), m_Castle);
+}
+
 TEST_F(ProjectManagerTest, AFailedOpeningSaysSoAndShowsTheBrowserAgain) {
   StartProgram();
   WriteThreeProjects();

@@ -157,15 +157,19 @@ double GreyShare(const QImage& picture) {
 
 }  // namespace
 
-TEST_F(ShellTest, ProjectBrowserIsWantedOnlyWhenTheDatabaseListsProjects) {
+TEST_F(ShellTest, ProjectBrowserIsWantedOnlyWhenTheDatabaseListsProjectsAndNoneWasGiven) {
   {
     auto app = StartProgram();
     EXPECT_FALSE(app->IsProjectBrowserWanted());
     EXPECT_EQ(app->GetMainFrame()->GetProjects().size(), 0);
     ASSERT_EQ(RecordProjectOpening(*app->GetDataBase(), m_Stream, 10, 0), 1);
   }
-  auto app = StartProgram();
-  EXPECT_TRUE(app->IsProjectBrowserWanted());
+  EXPECT_TRUE(StartProgram()->IsProjectBrowserWanted());
+  // A project asked for on the command line is what the user came for: no browser over it.
+  COrvalisApp withStream(ORVALIS_SEED_FOLDER, false);
+  ASSERT_TRUE(withStream.InitInstance({QString::fromStdString(m_Stream)}));
+  EXPECT_EQ(withStream.GetMainFrame()->GetProjects().size(), 1);
+  EXPECT_FALSE(withStream.IsProjectBrowserWanted());
 }
 
 TEST_F(ShellTest, OpeningTheDemoSiteShowsItInTheViewOnce) {
