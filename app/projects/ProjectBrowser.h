@@ -61,16 +61,19 @@ struct BrowserChoice {
 extern const char* const kNoProjectDataMessage;
 extern const char* const kProjectOpenErrorMessage;
 
+// What the Project Manager command asks of the program: the browser shown with the projects
+// until the user chooses, the opening of a stream as a project (true when it is open, or
+// already was), and the messages for the user.
+struct ProjectManagerHost {
+  std::function<BrowserChoice(const std::vector<CBrowserProject>& projects)> showBrowser;
+  std::function<bool(const std::string& streamPath)> openStream;
+  DBMessageCallback report;
+};
+
 // The Project Manager command: prepares the projects, shows the browser with them and opens
 // the chosen project (read again from the database by its id) or the other stream chosen,
 // showing the browser again after a failed opening, until a project opens or the user gives
 // up. A chosen project whose row is no longer in the database ends the command with an
 // error. Returns 1 when a project opened. `db` may be null: the browser then shows no
 // project.
-struct ProjectManagerHost {
-  std::function<BrowserChoice(const std::vector<CBrowserProject>& projects)> showBrowser;
-  // True when the stream is open (or was already open) as a project.
-  std::function<bool(const std::string& streamPath)> openStream;
-  DBMessageCallback report;
-};
 int RunProjectManager(CDataBaseSql* db, const ProjectManagerHost& host);
