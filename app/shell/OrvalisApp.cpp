@@ -60,6 +60,7 @@ COrvalisApp::COrvalisApp(const std::string& seedFolder, bool interactive)
       m_Interactive(interactive) {}
 
 COrvalisApp::~COrvalisApp() {
+  delete m_Splash;
   m_MainFrame.reset();
   SetMessagePump({});
   SetUserMessageHook({});
@@ -126,10 +127,10 @@ void COrvalisApp::InstallMessageBoxes() {
 }
 
 void COrvalisApp::ShowSplashScreen() {
-  auto* splash = new QSplashScreen(MakeSplashPicture());
-  splash->setAttribute(Qt::WA_DeleteOnClose);
-  splash->show();
-  QTimer::singleShot(kSplashMs, splash, &QWidget::close);
+  m_Splash = new QSplashScreen(MakeSplashPicture());
+  m_Splash->setAttribute(Qt::WA_DeleteOnClose);
+  m_Splash->show();
+  QTimer::singleShot(kSplashMs, m_Splash, &QWidget::close);
   QCoreApplication::processEvents();
 }
 

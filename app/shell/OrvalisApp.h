@@ -4,10 +4,12 @@
 // window rather than on an empty screen.
 #pragma once
 
+#include <QPointer>
 #include <QStringList>
 #include <memory>
 #include <string>
 
+class QSplashScreen;
 class CDataBaseSql;
 class CMainFrame;
 enum class DBMessageKind;
@@ -43,4 +45,6 @@ class COrvalisApp {
   std::unique_ptr<CMainFrame> m_MainFrame;
   bool m_ProjectBrowserWanted = false;
   bool m_Interactive;
+  // Closes itself after a moment; a program that ends sooner deletes it.
+  QPointer<QSplashScreen> m_Splash;
 };

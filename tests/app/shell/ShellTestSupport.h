@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QSet>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -30,10 +31,10 @@ inline void ClickCommand(CMainFrame& frame, const QString& tab, const QString& c
 }
 
 // Plays the user's part in the modal windows a command opens: each step waits for the next
-// modal window, checks that it is of the kind expected and acts on it. The action runs from
-// the event loop rather than the watching timer, so that a modal window it opens in turn is
-// seen as well. A window nobody expected, or one still open when the time is up, is closed,
-// so that no test hangs on it. One script at a time: each watches every modal window.
+// modal window of the kind it expects and acts on it. The action runs from the event loop
+// rather than the watching timer, so that a modal window it opens in turn is seen as well. A
+// window that comes once every step was played, or one still open when the time is up, is
+// closed, so that no test hangs on it. One script at a time: each watches every modal window.
 class ModalScript {
  public:
   explicit ModalScript(int timeoutMs = 30000) {
@@ -48,14 +49,8 @@ class ModalScript {
 
   template <class Window>
   ModalScript& Then(std::function<void(Window*)> act) {
-    m_Steps.push_back([act](QWidget* modal) {
-      auto* window = qobject_cast<Window*>(modal);
-      if (window)
-        act(window);
-      else
-        ADD_FAILURE() << "unexpected modal window " << modal->metaObject()->className();
-      return window != nullptr;
-    });
+    m_Steps.push_back({[](QWidget* modal) { return qobject_cast<Window*>(modal) != nullptr; },
+                       [act](QWidget* modal) { act(qobject_cast<Window*>(modal)); }});
     return *this;
   }
   bool Done() const { return m_Steps.empty() && !m_Pending; }
@@ -77,22 +72,35 @@ class ModalScript {
       return;
     }
     if (m_Pending || !modal || !modal->isVisible()) return;
+    // A window a step acted on may stay active a moment after the last step, until the
+    // command that opened it goes on; one still open at the deadline fails above.
+    if (m_Steps.empty() && m_ActedOn.contains(modal)) return;
     if (m_Steps.empty()) {
       ADD_FAILURE() << "unexpected modal window " << modal->metaObject()->className();
       modal->close();
       return;
     }
-    std::function<bool(QWidget*)> step = m_Steps.front();
+    // The window the last step acted on stays the active one until the window it opens
+    // shows: wait for the kind the next step expects.
+    if (!m_Steps.front().matches(modal)) return;
+    std::function<void(QWidget*)> act = m_Steps.front().act;
     m_Steps.pop_front();
     m_Pending = true;
+    m_ActedOn.insert(modal);
     QPointer<QWidget> window(modal);
-    QTimer::singleShot(0, &m_Timer, [this, step, window] {
+    QTimer::singleShot(0, &m_Timer, [this, act, window] {
       m_Pending = false;
-      if (window && !step(window)) window->close();
+      if (window) act(window);
     });
   }
 
-  std::deque<std::function<bool(QWidget*)>> m_Steps;
+  struct Step {
+    std::function<bool(QWidget*)> matches;
+    std::function<void(QWidget*)> act;
+  };
+
+  std::deque<Step> m_Steps;
+  QSet<QWidget*> m_ActedOn;
   bool m_Pending = false;
   QTimer m_Timer;
   QElapsedTimer m_Deadline;
