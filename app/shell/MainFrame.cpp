@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/images/ImageForm.h"
 #include "app/projects/DataBaseHost.h"
 #include "app/projects/DataBaseSql.h"
 #include "app/projects/OrvalisDoc.h"
@@ -130,7 +131,9 @@ void CMainFrame::BuildMenus() {
       MakeAction("Add &Stream", "Add a stream to the active project", &CMainFrame::OnAddStream);
   file->addAction(addStream);
   file->addActions(m_ProjectCommands->GetFileActions());
-  m_ProjectActions << addStream << m_ProjectCommands->GetFileActions();
+  QAction* save = MakeAction("&Save", "Save what the project's panels hold", &CMainFrame::OnSave);
+  file->addAction(save);
+  m_ProjectActions << addStream << m_ProjectCommands->GetFileActions() << save;
   QAction* close = MakeAction("Close", "Close the active project", &CMainFrame::OnClose);
   file->addAction(close);
   m_ProjectActions << close;
@@ -186,6 +189,11 @@ void CMainFrame::BuildCommandTabs() {
       MakeAction("Standard", "Toggle to Standard layout", &CMainFrame::OnStandardLayout);
   QAction* streaming =
       MakeAction("Streaming", "Toggle to Streaming layout", &CMainFrame::OnStreamingLayout);
+  QAction* filters = MakeAction("Filters", "Filter on images Point of View");
+  connect(filters, &QAction::triggered, this, [this] { ShowImagePanelTab(TAB_FILTERS); });
+  QAction* notes = MakeAction("Notes", "Current image notes");
+  connect(notes, &QAction::triggered, this, [this] { ShowImagePanelTab(TAB_NOTES); });
+  AddPanel(view, "Panels", {filters, notes});
   AddPanel(view, "Layout", {standard, streaming});
   QList<QAction*> presets;
   for (const PresetCommand& command : kPresetCommands) {
@@ -195,7 +203,8 @@ void CMainFrame::BuildCommandTabs() {
     presets << action;
   }
   AddPanel(view, "Drawing 3d Views", presets);
-  m_ProjectActions << reset << m_AnaglyphAction << standard << streaming << presets;
+  m_ProjectActions << reset << m_AnaglyphAction << filters << notes << standard << streaming
+                   << presets;
 
   QWidget* stream = newPage("Stream");
   m_DetailGroup = new QActionGroup(this);
@@ -392,6 +401,9 @@ COrvalisFrame* CMainFrame::OpenProject(const QString& givenPath) {
   COrvalisView* view = project->GetView();
   connect(view, &COrvalisView::coordinatesChanged, m_CoordinatesPane, &QLabel::setText);
   connect(view, &COrvalisView::helpTip, this, &CMainFrame::SetHelpText);
+  connect(project->GetImagePanel(), &CImageForm::helpTip, this, &CMainFrame::SetHelpText);
+  connect(project->GetImagePanel(), &CImageForm::statusMessage, this,
+          &CMainFrame::ShowStatusMessage);
   connect(view, &COrvalisView::regenerated, this, [this, project] {
     UpdateLoadedPointsStatus(project);
     emit projectRegenerated(project);
@@ -531,6 +543,17 @@ void CMainFrame::OnStandardLayout() {
     project->SetLayout(LAYOUT_STANDARD);
     SetHelpText("Drag the thumbnail window border to resize the picture area");
   }
+}
+
+void CMainFrame::OnSave() {
+  if (COrvalisFrame* project = GetActiveProject()) project->Save();
+}
+
+// A page of a panel that the layout hides brings the panel back.
+void CMainFrame::ShowImagePanelTab(int tab) {
+  COrvalisFrame* project = GetActiveProject();
+  if (!project || !project->GetImagePanel()->ShowTab(tab)) return;
+  if (project->GetColumnWidths()[0] == 0) project->SetLayout(LAYOUT_STANDARD);
 }
 
 void CMainFrame::OnStreamingLayout() {

@@ -93,6 +93,8 @@ class CMainFrame : public QMainWindow {
   void OnAnaglyph();
   void OnStandardLayout();
   void OnStreamingLayout();
+  void OnSave();
+  void ShowImagePanelTab(int tab);
   void OnHelpIta();
   void OnHelpEng();
   void OnInfo();

@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QSplitter>
 
+#include "app/images/ImageForm.h"
 #include "app/projects/OrvalisDoc.h"
 #include "app/shell/OrvalisView.h"
 #include "app/shell/ViewCommands.h"
@@ -11,9 +12,12 @@ COrvalisFrame::COrvalisFrame(std::unique_ptr<COrvalisDoc> document,
                              TProgressTimeToComplete* progress, QWidget* parent)
     : QWidget(parent), m_Document(std::move(document)) {
   m_Splitter = new QSplitter(Qt::Horizontal, this);
-  m_ImagePanel = new QWidget(m_Splitter);
+  m_ImagePanel = new CImageForm(m_Splitter);
   m_ImagePanel->setObjectName("imagePanel");
   m_View = new COrvalisView(m_Document.get(), progress, m_Splitter);
+  m_View->SetImagePanel(m_ImagePanel);
+  connect(m_ImagePanel, &CImageForm::viewChanged, m_View, &COrvalisView::RenderAgain);
+  connect(m_ImagePanel, &CImageForm::viewMoved, m_View, &COrvalisView::Redraw);
   m_DrawingPanel = new QWidget(m_Splitter);
   m_DrawingPanel->setObjectName("drawingPanel");
   m_Splitter->setChildrenCollapsible(true);
@@ -25,9 +29,16 @@ COrvalisFrame::COrvalisFrame(std::unique_ptr<COrvalisDoc> document,
 }
 
 COrvalisFrame::~COrvalisFrame() {
-  // The view releases the document's streams and its render window; it goes first.
+  Save();
+  // The markers leave the render window before it goes; the view releases the document's
+  // streams and its render window, before the document.
+  m_ImagePanel->ReleasePointsOfView();
   delete m_View;
   m_View = nullptr;
+}
+
+int COrvalisFrame::Save() {
+  return m_ImagePanel->SaveState();
 }
 
 void COrvalisFrame::SetLayout(int layout) {

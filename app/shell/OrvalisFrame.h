@@ -6,6 +6,7 @@
 #include <memory>
 
 class QSplitter;
+class CImageForm;
 class COrvalisDoc;
 class COrvalisView;
 class TProgressTimeToComplete;
@@ -20,6 +21,9 @@ class COrvalisFrame : public QWidget {
 
   COrvalisDoc* GetDocument() const { return m_Document.get(); }
   COrvalisView* GetView() const { return m_View; }
+  CImageForm* GetImagePanel() const { return m_ImagePanel; }
+  // The image panel and, later, the drawing panel save what they hold ("&Save", closing).
+  int Save();
   int GetLayout() const { return m_Layout; }
   void SetLayout(int layout);
   // Column widths of the splitter: images, 3D view, drawing.
@@ -33,7 +37,7 @@ class COrvalisFrame : public QWidget {
 
   std::unique_ptr<COrvalisDoc> m_Document;
   QSplitter* m_Splitter = nullptr;
-  QWidget* m_ImagePanel = nullptr;
+  CImageForm* m_ImagePanel = nullptr;
   COrvalisView* m_View = nullptr;
   QWidget* m_DrawingPanel = nullptr;
   int m_Layout = 1;

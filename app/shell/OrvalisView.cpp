@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <limits>
 
+#include "app/images/ImageForm.h"
 #include "app/projects/OrvalisDoc.h"
 #include "app/projects/ProjectFiles.h"
 #include "app/shell/ViewCommands.h"
@@ -90,6 +91,10 @@ void COrvalisView::Redraw() {
   update();
 }
 
+void COrvalisView::RenderAgain() {
+  if (isValid()) renderWindow()->Render();
+}
+
 bool COrvalisView::event(QEvent* event) {
   // Input goes through the library's handlers only: the widget's own adapter would hand it
   // to the VTK interactor a second time.
@@ -157,6 +162,9 @@ void COrvalisView::mousePressEvent(QMouseEvent* event) {
   const int flags = KeyFlags(event->modifiers(), event->buttons());
   if (event->button() == Qt::LeftButton) {
     emit helpTip("Left click to rotate the view; right click to zoom; wheel button to pan");
+    const bool controlOnly =
+        (event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier)) == Qt::ControlModifier;
+    if (controlOnly && m_ImagePanel && m_ImagePanel->SelectMarkerAt(pt)) return;
     RW_OnLButtonDown(this, flags, pt, nullptr);
   } else if (event->button() == Qt::MiddleButton) {
     RW_OnMButtonDown(this, flags, pt);
@@ -183,6 +191,9 @@ void COrvalisView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void COrvalisView::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && m_ImagePanel &&
+      m_ImagePanel->OpenPictureAt(ToWindowPixel(event->pos())))
+    return;
   mousePressEvent(event);
 }
 
@@ -221,6 +232,12 @@ void COrvalisView::keyPressEvent(QKeyEvent* event) {
       return;
     case Qt::Key_Down:
       StepColorMode(PreviousColourMode);
+      return;
+    case Qt::Key_F:
+      if (m_ImagePanel) m_ImagePanel->ShowTab(TAB_FILTERS);
+      return;
+    case Qt::Key_N:
+      if (m_ImagePanel) m_ImagePanel->ShowTab(TAB_NOTES);
       return;
     default:
       break;

@@ -10,6 +10,7 @@
 
 #include "nimbex/platform/WinTypes.h"
 
+class CImageForm;
 class COrvalisDoc;
 class TProgressTimeToComplete;
 class CTextSink;
@@ -22,9 +23,14 @@ class COrvalisView : public QVTKOpenGLNativeWidget {
   ~COrvalisView() override;
 
   COrvalisDoc* GetDocument() const { return m_Document; }
+  // The project window's image panel: CTRL+clicks and double clicks on camera markers go to
+  // it, and the F and N keys show its pages.
+  void SetImagePanel(CImageForm* panel) { m_ImagePanel = panel; }
   ::RenderWindow* GetRenderWindowRecord() const;
   // Asks for a paint that loads the detail of the current view.
   void Redraw();
+  // Renders the view again with the detail already loaded (markers changed).
+  void RenderAgain();
   // Sets the colour mode of every stream, shows the scalar bar when all streams are coloured
   // by intensity or all by elevation, and redraws. A mode that a stream cannot show changes
   // nothing; the help bar says why.
@@ -71,6 +77,7 @@ class COrvalisView : public QVTKOpenGLNativeWidget {
   void StartOverviewTimerWhenMissing();
 
   COrvalisDoc* m_Document;
+  CImageForm* m_ImagePanel = nullptr;
   TProgressTimeToComplete* m_Progress;
   bool m_Invalidated = true;
   bool m_FirstDraw = true;

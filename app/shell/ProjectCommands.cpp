@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "app/images/ImageForm.h"
 #include "app/projects/ImageImport.h"
 #include "app/projects/OrvalisDoc.h"
 #include "app/projects/ProjectFiles.h"
@@ -150,6 +151,10 @@ int CProjectCommands::LoadImages(COrvalisFrame* project) {
                                                      });
   dialog->hide();
   document->GetImages().LoadOrientations(document->GetPathName(), true);
+  CImageForm* panel = project->GetImagePanel();
+  panel->SetInteractive(m_Interactive);
+  panel->InitialUpdate(document, project->GetView()->GetRenderWindowRecord(),
+                       {dialog, dialog->GetProgressCtrl()});
   return count;
 }
 

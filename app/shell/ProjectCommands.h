@@ -27,7 +27,8 @@ class CProjectCommands : public QObject {
   QList<QAction*> GetToolsActions() const { return m_ToolsActions; }
 
   // Fills the project's image list (with the progress dialog while thumbnails are made) and
-  // its orientations; returns the number of images.
+  // its orientations, and makes their Points of View in the image panel; returns the number
+  // of images.
   int LoadImages(COrvalisFrame* project);
 
   // Reports the photographs without orientation, imports all of them into the project and

@@ -496,11 +496,18 @@ int CNimbex::DrawCloud(double /*pixelSize: the window's own is used*/, CTextSink
   return 1;
 }
 
-// The clipping range holds every visible stream of the window: fitted to one stream, it
-// would cut away the others where they lie at other heights.
+// The clipping range holds every visible stream of the window and whatever else the host
+// draws in it (camera markers above the ground, links): fitted to one stream, it would cut
+// away the others where they lie at other heights.
 void CNimbex::FitClippingRangeToWindow(RenderWindow* window) {
   double all[6] = {1.0e300, -1.0e300, 1.0e300, -1.0e300, 1.0e300, -1.0e300};
   bool anyVisible = false;
+  double props[6];
+  m_Renderer->ComputeVisiblePropBounds(props);
+  if (props[0] <= props[1]) {
+    std::copy(props, props + 6, all);
+    anyVisible = true;
+  }
   for (const CNimbex* cloud : window->m_Clouds) {
     if (!cloud->IsVisible()) continue;
     double bounds[6];
