@@ -1,8 +1,10 @@
+#include <vtkActor.h>
 #include <vtkCallbackCommand.h>
 #include <vtkCamera.h>
 #include <vtkCommand.h>
 #include <vtkPolyDataMapper.h>
 #include <vtkRenderer.h>
+#include <vtkSphereSource.h>
 
 #include <cmath>
 
@@ -74,6 +76,29 @@ TEST_F(DrawnPoint, IsDrawnWhereTheConversionsSay) {
     EXPECT_NEAR(scene[axis], kScene[axis], m_Record->m_PixelSize);
   ASSERT_EQ(SnapToPoint(Id(), m_Pixel, absolute), 1);
   ExpectAbsolute(absolute);
+}
+
+// The host's own props (camera markers above the ground) stay inside the clipping range that
+// the drawing pass fits to the streams.
+TEST_F(DrawnPoint, DrawsTheHostsPropsAboveTheStreams) {
+  vtkNew<vtkSphereSource> marker;
+  const double above[3] = {-4, -3, 30};
+  marker->SetCenter(above[0], above[1], above[2]);
+  marker->SetRadius(0.5);
+  vtkNew<vtkPolyDataMapper> mapper;
+  mapper->SetInputConnection(marker->GetOutputPort());
+  vtkNew<vtkActor> actor;
+  actor->SetMapper(mapper);
+  m_Record->m_Renderer->AddActor(actor);
+  DrawSpClouds(Id(), nullptr, nullptr, nullptr, nullptr);
+  WinPoint pixel;
+  ASSERT_EQ(CoordModelToWin(m_Record, above, &pixel), 1);
+  const int row = 160 - 1 - pixel.y;
+  ASSERT_TRUE(pixel.x >= 0 && pixel.x < 200 && row >= 0 && row < 160);
+  EXPECT_LT(m_Record->m_ZBuffer[row * 200 + pixel.x], 1.0f);
+  double scene[3];
+  ASSERT_EQ(CoordWinToModel(m_Record, pixel, scene), 1);
+  EXPECT_NEAR(scene[2], above[2] + 0.5, 0.1);
 }
 
 TEST_F(DrawnPoint, SnapsToGeometryWithinSixPixels) {
