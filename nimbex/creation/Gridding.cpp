@@ -25,6 +25,9 @@ const char* const kBufferExtensions[ST_COUNT] = {"buf",    "rgbbuf", "rifbuf", "
 constexpr size_t kStagingBlock = 64 << 10;
 
 constexpr int kProgressInterval = 10000;
+// Records read into one batch of points: a few batches stay in the processors' caches, and
+// the batches end on every multiple of the progress interval.
+constexpr int kBatchRecords = kProgressInterval / 4;
 
 long long BufferKey(StreamType type, int cellId) {
   return (static_cast<long long>(cellId) << 3) | type;
@@ -153,16 +156,15 @@ void CStreamCreator::Stage(const CellBuffers& buffers, StreamType type, const vo
   staging.used += bytes;
 }
 
-// Reads up to one progress interval of records: each valid point converted to the local
-// frame and located. Runs on the batch worker: it touches the reader, the geographic
-// transformation and nothing the calling thread writes meanwhile.
-void CStreamCreator::FillBatch(SPreader& reader, const CCellLocator& locator,
-                               SPointBatch& batch) const {
+// Reads up to one batch of records: each valid point converted to the local frame. Runs on
+// the batch worker: it touches the reader, the geographic transformation and nothing the
+// calling thread writes meanwhile.
+void CStreamCreator::FillBatch(SPreader& reader, SPointBatch& batch) const {
   batch.points.clear();
-  batch.read = batch.dropped = batch.outside = 0;
+  batch.read = batch.dropped = 0;
   batch.last = false;
   SPoint point;
-  while (batch.read < kProgressInterval) {
+  while (batch.read < kBatchRecords) {
     const int result = reader.Read(point);
     if (result == SP_END) {
       batch.last = true;
@@ -178,15 +180,6 @@ void CStreamCreator::FillBatch(SPreader& reader, const CCellLocator& locator,
     gridded.xyz[0] = static_cast<float>(point.x - m_Offset[0]);
     gridded.xyz[1] = static_cast<float>(point.y - m_Offset[1]);
     gridded.xyz[2] = static_cast<float>(point.z - m_Offset[2]);
-    // The cell comes from the stored float coordinates, so that a reader finds every
-    // point inside the cell of its item.
-    const double stored[3] = {gridded.xyz[0], gridded.xyz[1], gridded.xyz[2]};
-    gridded.cellId = locator.Locate(stored);
-    if (gridded.cellId < 0) {
-      ++batch.dropped;
-      ++batch.outside;
-      continue;
-    }
     for (int c = 0; c < 3; ++c) gridded.rgb[c] = static_cast<uint8_t>(point.rgb[c] & 0xFF);
     gridded.intensity = m_HasPulses ? static_cast<float>(point.lasIntensity) : point.intensity;
     gridded.classification = point.classification;
@@ -242,14 +235,23 @@ int CStreamCreator::SecondStep_Gridding(SPreader* reader, int* cancel, CMessageS
   long long read = 0, written = 0;
   int shownPercent = 0;
   bool stored = true;
-  CPointBatches batches([&](SPointBatch& batch) { FillBatch(*reader, locator, batch); },
+  CPointBatches batches([&](SPointBatch& batch) { FillBatch(*reader, batch); },
                         m_CreationThreads > 1);
   int currentId = -1;
   SStoredCell* cell = nullptr;
   while (const SPointBatch* batch = batches.Next()) {
     for (const SGriddedPoint& point : batch->points) {
-      if (point.cellId != currentId) {
-        currentId = point.cellId;
+      // The cell comes from the stored float coordinates, so that a reader finds every
+      // point inside the cell of its item.
+      const double local[3] = {point.xyz[0], point.xyz[1], point.xyz[2]};
+      const int cellId = locator.Locate(local);
+      if (cellId < 0) {
+        ++m_DroppedPointsCount;
+        ++m_OutsidePointsCount;
+        continue;
+      }
+      if (cellId != currentId) {
+        currentId = cellId;
         RegisterCell(currentId);
         cell = &m_CellStore->Cell(currentId);
       }
@@ -260,7 +262,6 @@ int CStreamCreator::SecondStep_Gridding(SPreader* reader, int* cancel, CMessageS
     }
     read += batch->read;
     m_DroppedPointsCount += batch->dropped;
-    m_OutsidePointsCount += batch->outside;
     if (!stored) break;
     if (batch->read > 0 && read % kProgressInterval == 0) {
       if (progress) progress->SetPos(static_cast<int>(std::min<long long>(read, INT_MAX)));

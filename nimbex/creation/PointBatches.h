@@ -12,9 +12,8 @@
 #include <thread>
 #include <vector>
 
-// One input point as gridding stores it: its cell and its records.
+// One input point as gridding stores it: its records.
 struct SGriddedPoint {
-  int cellId;
   float xyz[3];  // local frame
   float intensity;
   uint8_t rgb[3];
@@ -25,8 +24,7 @@ struct SGriddedPoint {
 struct SPointBatch {
   std::vector<SGriddedPoint> points;
   int64_t read = 0;     // records read from the input for this batch
-  int64_t dropped = 0;  // points that could not be placed (outside included)
-  int64_t outside = 0;  // points outside the grid's box
+  int64_t dropped = 0;  // points that cannot be converted to the stream's frame
   bool last = false;    // the input ended (or failed) with this batch
 };
 

@@ -235,7 +235,7 @@ class CStreamCreator {
   void RegisterCell(int cellId);
   std::string BufferPath(StreamType type, int cellId) const;
   void StartCellStore(const bool kinds[ST_COUNT]);
-  void FillBatch(SPreader& reader, const CCellLocator& locator, SPointBatch& batch) const;
+  void FillBatch(SPreader& reader, SPointBatch& batch) const;
   void StorePoint(CCellStore& store, SStoredCell& cell, const SGriddedPoint& point);
 
   // Models and scans.
