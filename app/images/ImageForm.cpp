@@ -19,12 +19,14 @@
 #include <QEvent>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <utility>
 
 #include "FiltersDlg.h"
 #include "NotesDlg.h"
@@ -127,14 +129,22 @@ CImageForm::CImageForm(QWidget* parent) : QWidget(parent) {
   m_Tabs->setObjectName("imagePanelTabs");
   m_Filters = new CFiltersDlg(*this, m_Tabs);
   m_Notes = new CNotesDlg(*this, m_Tabs);
-  m_Tabs->addTab(m_Filters, "Filters");
-  m_Tabs->addTab(m_Notes, "Notes");
+  // The pages scroll, so that the thumbnails keep their room in a narrow or low panel.
+  for (auto [page, title] : {std::pair<QWidget*, const char*>{m_Filters, "Filters"},
+                             std::pair<QWidget*, const char*>{m_Notes, "Notes"}}) {
+    auto* scroll = new QScrollArea(m_Tabs);
+    scroll->setWidget(page);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    m_Tabs->addTab(scroll, title);
+  }
   connect(m_Notes, &CNotesDlg::statusMessage, this, &CImageForm::statusMessage);
 
   auto* split = new QSplitter(Qt::Vertical, this);
   split->addWidget(m_Thumbnails);
   split->addWidget(m_Tabs);
-  split->setStretchFactor(0, 1);
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 2);
   split->setChildrenCollapsible(false);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -565,16 +575,24 @@ int CImageForm::ShowTab(int tab) {
                       : (tab == TAB_NOTES ? static_cast<QWidget*>(m_Notes) : nullptr);
   if (!page) return 0;
   const bool wasShown = GetCurrentTab() == tab;
+  // A page that closed itself hid itself as well.
+  page->show();
   m_Tabs->show();
-  m_Tabs->setCurrentWidget(page);
+  m_Tabs->setCurrentIndex(TabIndexOf(page));
   if (!wasShown) emit helpTip(tab == TAB_FILTERS ? kFiltersTip : kNotesTip);
   return 1;
 }
 
+int CImageForm::TabIndexOf(QWidget* page) const {
+  for (int index = 0; index < m_Tabs->count(); ++index)
+    if (static_cast<QScrollArea*>(m_Tabs->widget(index))->widget() == page) return index;
+  return -1;
+}
+
 int CImageForm::GetCurrentTab() const {
   if (m_Tabs->isHidden()) return TAB_NONE;
-  if (m_Tabs->currentWidget() == m_Filters) return TAB_FILTERS;
-  if (m_Tabs->currentWidget() == m_Notes) return TAB_NOTES;
+  if (m_Tabs->currentIndex() == TabIndexOf(m_Filters)) return TAB_FILTERS;
+  if (m_Tabs->currentIndex() == TabIndexOf(m_Notes)) return TAB_NOTES;
   return TAB_NONE;
 }
 

@@ -134,6 +134,7 @@ class CImageForm : public QWidget, public CImagePanelOps {
   void UpdateCurrentViewVisibility();
   void WarnOrientationMissing(const std::string& image);
   void ShowMessage(const QString& text, QMessageBox::Icon icon = QMessageBox::Warning);
+  int TabIndexOf(QWidget* page) const;
   void OnThumbnailClicked(QListWidgetItem* item);
   void OnThumbnailDoubleClicked(QListWidgetItem* item);
 

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
@@ -27,6 +28,7 @@
 #include "FiltersDlg.h"
 #include "ImageForm.h"
 #include "ImageImport.h"
+#include "NotesDlg.h"
 #include "PictureDlg.h"
 #include "ProjectFiles.h"
 #include "RealProjectSupport.h"
@@ -102,6 +104,11 @@ class WarningAnswerer {
  private:
   QTimer m_Timer;
 };
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 struct Camera {
   double position[3], focal[3], up[3];
@@ -270,8 +277,7 @@ TEST_F(ImagePanelTest, TheFirstOrientedPhotographIsCurrentAndAnUnorientedOneChan
     EXPECT_EQ(m_Panel->GetPyramidActor()->GetUserMatrix()->GetElement(i / 4, i % 4),
               pyramid->GetElement(i / 4, i % 4));
   // The choice is kept beside that photograph only: a second click asks nothing.
-  std::ifstream settings(m_Folder / "site_data" / (first + ".ini"));
-  const std::string stored((std::istreambuf_iterator<char>(settings)), {});
+  const std::string stored = ReadAll((m_Folder / "site_data" / (first + ".ini")).string());
   EXPECT_NE(stored.find("warningNotPresent=false"), std::string::npos) << stored;
   WarningAnswerer again(false);
   ClickThumbnail(images.front());
@@ -496,4 +502,34 @@ TEST_F(ImagePanelTest, ThePortalsPhotographsStandInARowAndAFlightLooksAtThePorta
     }
   EXPECT_GT(drawn, (view.width() / 4) * (view.height() / 4) / 5);
   m_Frame->grab().save(Output("portal-flight.png"));
+}
+
+TEST_F(ImagePanelTest, TheNoteOfTheCurrentPhotographIsSavedBySaveAndByClosingTheProject) {
+  ASSERT_NE(OpenAndPaint(MakeDemoProject()), nullptr);
+  const std::string first = m_Panel->GetCurrentImage();
+  QTest::keyClick(m_View, Qt::Key_N);
+  QPlainTextEdit* edit = m_Panel->GetNotesPage()->GetEdit();
+  ASSERT_TRUE(edit->isVisible());
+  QTest::keyClicks(edit, "Cracked lintel");
+  QAction* save = nullptr;
+  for (QAction* menu : m_Frame->menuBar()->actions())
+    if (menu->text() == "&File")
+      for (QAction* action : menu->menu()->actions())
+        if (action->text() == "&Save") save = action;
+  ASSERT_NE(save, nullptr);
+  save->trigger();
+  EXPECT_EQ(ReadAll(MakeFileName(PFK_NOTE, first)), "Cracked lintel");
+
+  // Another photograph shows its own note, empty until the user writes one.
+  const std::string second = OtherNadirPhotograph();
+  ClickThumbnail(second);
+  EXPECT_EQ(m_Panel->GetCurrentImage(), second);
+  EXPECT_TRUE(edit->toPlainText().isEmpty());
+  EXPECT_FALSE(fs::exists(MakeFileName(PFK_NOTE, second)));
+  QTest::keyClicks(edit, "North door");
+  m_Frame->GetActiveProject()->parentWidget()->close();
+  QTest::qWait(50);
+  EXPECT_TRUE(m_Frame->GetProjects().isEmpty());
+  EXPECT_EQ(ReadAll(MakeFileName(PFK_NOTE, second)), "North door");
+  EXPECT_EQ(ReadAll(MakeFileName(PFK_NOTE, first)), "Cracked lintel");
 }
