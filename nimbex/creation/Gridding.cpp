@@ -176,7 +176,8 @@ void CStreamCreator::FillBatch(SPreader& reader, SPointBatch& batch) const {
       ++batch.dropped;
       continue;
     }
-    SGriddedPoint gridded;
+    // Filled in place: a copy of a point assembled field by field stalls the processor.
+    SGriddedPoint& gridded = batch.points.emplace_back();
     gridded.xyz[0] = static_cast<float>(point.x - m_Offset[0]);
     gridded.xyz[1] = static_cast<float>(point.y - m_Offset[1]);
     gridded.xyz[2] = static_cast<float>(point.z - m_Offset[2]);
@@ -185,7 +186,6 @@ void CStreamCreator::FillBatch(SPreader& reader, SPointBatch& batch) const {
     gridded.classification = point.classification;
     gridded.pulseKind =
         static_cast<uint8_t>(GetPulseKind(point.returnNumber, point.numberOfReturns));
-    batch.points.push_back(gridded);
   }
 }
 
