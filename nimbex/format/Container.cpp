@@ -238,23 +238,3 @@ CCellLocator::CCellLocator(const CContainer& container, int depth)
     }
   }
 }
-
-int CCellLocator::IndexAlong(int dimension, double coordinate) const {
-  const std::vector<double>& planes = m_Planes[dimension];
-  int index = static_cast<int>((coordinate - m_Min[dimension]) * m_InverseSize[dimension]);
-  index = std::max(0, std::min(index, m_Cells - 1));
-  // The index is the number of planes at or below the coordinate (a coordinate on a plane
-  // belongs to the upper cell).
-  while (index > 0 && coordinate < planes[index - 1]) --index;
-  while (index < m_Cells - 1 && coordinate >= planes[index]) ++index;
-  return index;
-}
-
-int CCellLocator::Locate(const double point[3]) const {
-  int id = 0;
-  for (int d = 0; d < m_Dimensions; ++d) {
-    if (!(point[d] >= m_Min[d] && point[d] <= m_Max[d])) return -1;
-    id |= m_Spread[d][IndexAlong(d, point[d])];
-  }
-  return id;
-}

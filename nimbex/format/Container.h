@@ -4,6 +4,7 @@
 // the cell lies in the upper half of dimension d (x = 0, y = 1, z = 2) at that level.
 #pragma once
 
+#include <algorithm>
 #include <vector>
 
 #include "nimbex/platform/Geometry.h"
@@ -69,3 +70,25 @@ class CCellLocator {
   std::vector<double> m_Planes[3];  // the 2^depth - 1 inner split planes, increasing
   std::vector<int> m_Spread[3];     // the id bits of each index along a dimension
 };
+
+// Inline: creation locates every input point, and a call per point into the library costs
+// more than the lookup itself.
+inline int CCellLocator::IndexAlong(int dimension, double coordinate) const {
+  const std::vector<double>& planes = m_Planes[dimension];
+  int index = static_cast<int>((coordinate - m_Min[dimension]) * m_InverseSize[dimension]);
+  index = std::max(0, std::min(index, m_Cells - 1));
+  // The index is the number of planes at or below the coordinate (a coordinate on a plane
+  // belongs to the upper cell).
+  while (index > 0 && coordinate < planes[index - 1]) --index;
+  while (index < m_Cells - 1 && coordinate >= planes[index]) ++index;
+  return index;
+}
+
+inline int CCellLocator::Locate(const double point[3]) const {
+  int id = 0;
+  for (int d = 0; d < m_Dimensions; ++d) {
+    if (!(point[d] >= m_Min[d] && point[d] <= m_Max[d])) return -1;
+    id |= m_Spread[d][IndexAlong(d, point[d])];
+  }
+  return id;
+}
