@@ -9,8 +9,9 @@
 
 namespace {
 
-// A cell spills at least this many records at once, and holds at most this many.
-constexpr size_t kMinCellRecords = 256;
+// A cell spills at least this many records at once, and holds at most this many. The
+// largest grid a point count can ask for (65536 cells) keeps under 200 MiB then.
+constexpr size_t kMinCellRecords = 128;
 constexpr size_t kMaxCellRecords = 1 << 16;
 
 }  // namespace

@@ -103,7 +103,7 @@ class TestCreator : public CStreamCreator {
     PutRgb(rgb);
     PutRif(rif);
   }
-  // Cells spill their records to disk every few hundred points.
+  // Cells spill their records to disk every 128 points.
   void SpillEarly() { m_CellMemoryBudget = 0; }
   std::unique_ptr<CContainer> m_Owned;
 };
