@@ -281,12 +281,17 @@ TEST(StreamCreatorTest, CancellingLeavesNoStreamAndTouchesNothingElse) {
   CVectorReader reader(Lattice(120, 40, 0.1));  // 576,000 points: depth 1 with overviews
   int cancel = 0;
   int pumps = 0;
+  bool spilled = false;
   SetMessagePump([&] {
-    if (++pumps == 20) cancel = 1;
+    if (++pumps != 20) return;
+    spilled = fs::exists(folder / "big_cells.buf");
+    cancel = 1;
   });
   TestCreator creator;
+  creator.SpillEarly();  // the cells' spill files are there when the run is cancelled
   EXPECT_EQ(creator.Build(reader, output, true, "xyzirgbc", 0, &cancel), 0);
   SetMessagePump(nullptr);
+  EXPECT_TRUE(spilled);
 
   CNimbex cloud(output.c_str());
   EXPECT_EQ(cloud.OpenStrmCloud(), 0);
