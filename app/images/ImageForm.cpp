@@ -351,6 +351,8 @@ void CImageForm::SelectThumbnail(const std::string& image) {
 }
 
 int CImageForm::SelectCurrent(const std::string& image, bool fly, bool filter, bool warn) {
+  // The flight lets events through between its frames: a choice made meanwhile waits for it.
+  if (m_Flying) return 0;
   m_Current = image;
   m_Notes->ShowNote(image);
   CVtkPOV* pov = GetPov(image);
@@ -405,6 +407,7 @@ void CImageForm::FlyTo(const CVtkPOV& pov) {
   camera->GetViewUp(viewUp);
   const std::vector<SCameraFrame> frames = FlightFrames(position, focalPoint, pov.GetCameraCentre(),
                                                         pov.GetOrientation().GetRotMat(), viewUp);
+  m_Flying = true;
   {
     CLightSample light(m_Window);
     for (const SCameraFrame& frame : frames) {
@@ -414,6 +417,7 @@ void CImageForm::FlyTo(const CVtkPOV& pov) {
       RenderFrame();
     }
   }
+  m_Flying = false;
   m_Window->m_Renderer->ResetCameraClippingRange();
   RefreshViewMatrices(m_Window);
   emit viewMoved();

@@ -151,6 +151,7 @@ class CImageForm : public QWidget, public CImagePanelOps {
   double m_MarkerScale = 1;
   bool m_Highlight = false;
   bool m_HasCurrentView = false;
+  bool m_Flying = false;
   vtkSmartPointer<vtkLODActor> m_Pyramid;
   vtkSmartPointer<vtkLODActor> m_Sphere;
   vtkSmartPointer<vtkSphereSource> m_SphereSource;
