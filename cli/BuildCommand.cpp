@@ -12,6 +12,7 @@
 #include "cli/Commands.h"
 #include "cli/PhaseProgress.h"
 #include "nimbex/creation/GlobalBounds.h"
+#include "nimbex/creation/LasReader.h"
 #include "nimbex/creation/StreamCreator.h"
 #include "nimbex/creation/TextReader.h"
 #include "nimbex/format/StrmFiles.h"
@@ -60,15 +61,6 @@ StreamCreatorFormat CreatorFormat(const std::string& format) {
   if (format == "ptx") return SCF_PTX_LIST;
   if (format == "ascii") return SCF_ASCII_LIST;
   return SCF_POINT_FILE;
-}
-
-// The LAS point formats that carry colours.
-bool LasHasColours(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  char header[105] = {};
-  if (!in.read(header, sizeof header)) return false;
-  const int format = static_cast<unsigned char>(header[104]) & 0x3F;
-  return format == 2 || format == 3 || format == 5 || format == 7 || format == 8 || format == 10;
 }
 
 void Tell(const std::string& message) {
@@ -161,10 +153,9 @@ int RunBuild(const BuildOptions& options) {
                     "); choose another name or give --overwrite");
   }
 
-  // Every attribute a LAS file holds is kept: colours where its point format has them,
-  // classes always.
+  // Every attribute a LAS file holds is kept.
   std::string parse = options.parse;
-  if (format == "las") parse = LasHasColours(options.inputs.front()) ? "xyzirgbc" : "xyzic";
+  if (format == "las") parse = GetLasParseString(options.inputs);
   if (format == "text" && parse.empty()) {
     std::string refusal;
     parse = ColumnsOfTextInputs(options.inputs, refusal);

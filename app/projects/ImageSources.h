@@ -15,6 +15,13 @@ enum class ImageSourceKind {
   Unsupported,
 };
 
+// The file dialog filter of the photographs the import reads, in both cases: file names on
+// Linux keep their case.
+constexpr const char* kImageFileFilter =
+    "Image Files (*.tif *.tiff *.jpg *.jpeg *.jp2 *.png *.bmp *.cr2 *.nef *.arw *.dng *.kdc "
+    "*.xml *.TIF *.TIFF *.JPG *.JPEG *.JP2 *.PNG *.BMP *.CR2 *.NEF *.ARW *.DNG *.KDC "
+    "*.XML);;All Files (*)";
+
 // The kind of a source by its extension, in any case.
 ImageSourceKind GetImageSourceKind(const std::string& path);
 

@@ -33,6 +33,7 @@
 #include "app/projects/ProjectFiles.h"
 #include "app/projects/ProjectOpening.h"
 #include "app/shell/AppLook.h"
+#include "app/shell/BuildCommands.h"
 #include "app/shell/OrvalisFrame.h"
 #include "app/shell/OrvalisView.h"
 #include "app/shell/ProgressDlg.h"
@@ -97,6 +98,7 @@ CMainFrame::CMainFrame(CDataBaseSql* database, bool interactive, QWidget* parent
   setWindowTitle(QString("Orvalis %1").arg(QCoreApplication::applicationVersion()));
   setCentralWidget(m_MdiArea);
   m_ProjectCommands = new CProjectCommands(this, interactive);
+  m_BuildCommands = new CBuildCommands(this);
   BuildMenus();
   BuildCommandTabs();
   BuildHelpBar();
@@ -127,6 +129,7 @@ void CMainFrame::BuildMenus() {
   QAction* open = MakeAction("&Open", "Open a stream as a project", &CMainFrame::OnOpen);
   open->setShortcut(QKeySequence::Open);
   file->addAction(open);
+  file->addActions(m_BuildCommands->GetActions());
   QAction* addStream =
       MakeAction("Add &Stream", "Add a stream to the active project", &CMainFrame::OnAddStream);
   file->addAction(addStream);

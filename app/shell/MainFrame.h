@@ -13,6 +13,7 @@ class QMenu;
 class QSlider;
 class QTabWidget;
 class QToolBar;
+class CBuildCommands;
 class CDataBaseSql;
 class CHelpWindow;
 class COrvalisFrame;
@@ -50,6 +51,7 @@ class CMainFrame : public QMainWindow {
   TProgressTimeToCompleteCtrl* GetProgressCtrl() const { return m_Progress; }
   CProgressDlg* GetProgressDlg() const { return m_ProgressDlg; }
   CProjectCommands* GetProjectCommands() const { return m_ProjectCommands; }
+  CBuildCommands* GetBuildCommands() const { return m_BuildCommands; }
   QLabel* GetStatusPane(int pane) const;
   QString GetHelpText() const;
   void SetHelpText(const QString& text);
@@ -126,5 +128,6 @@ class CMainFrame : public QMainWindow {
   QLabel* m_CoordinatesPane = nullptr;
   CProgressDlg* m_ProgressDlg = nullptr;
   CProjectCommands* m_ProjectCommands = nullptr;
+  CBuildCommands* m_BuildCommands = nullptr;
   CHelpWindow* m_HelpWindow = nullptr;
 };

@@ -12,6 +12,8 @@
 
 #include "app/images/ImageForm.h"
 #include "app/projects/ImageImport.h"
+#include "app/projects/ImageSources.h"
+#include "app/projects/ImportReports.h"
 #include "app/projects/OrvalisDoc.h"
 #include "app/projects/ProjectFiles.h"
 #include "app/projects/VtpExport.h"
@@ -28,40 +30,7 @@
 
 namespace {
 
-// Every image kind the import reads, in both cases: file names on Linux keep their case.
-const char* const kImageFilter =
-    "Image Files (*.tif *.tiff *.jpg *.jpeg *.png *.bmp *.cr2 *.nef *.arw *.dng *.kdc *.xml "
-    "*.TIF *.TIFF *.JPG *.JPEG *.PNG *.BMP *.CR2 *.NEF *.ARW *.DNG *.KDC *.XML);;All Files (*)";
-
 const char* const kStreamFilter = "STRM Streaming 3D Model File (*.strm)";
-
-// The main window's progress dialog for the length of a command: shown, its abort flag
-// cleared and its button enabled; the steps' names go to the progress bar's text.
-class ProgressDialogRun : public CTextSink {
- public:
-  ProgressDialogRun(CProgressDlg* dialog, bool abortable) : m_Dialog(dialog) {
-    m_Dialog->m_AbortFlag = 0;
-    m_Dialog->GetAbortButton()->setEnabled(abortable);
-    Progress()->RestartTimer();
-    m_Dialog->show();
-    QCoreApplication::processEvents();
-  }
-  ~ProgressDialogRun() override {
-    Progress()->m_Text.clear();
-    Progress()->SetPos(0);
-    m_Dialog->GetAbortButton()->setEnabled(false);
-    m_Dialog->hide();
-  }
-  TProgressTimeToCompleteCtrl* Progress() const { return m_Dialog->GetProgressCtrl(); }
-  int* AbortFlag() const { return &m_Dialog->m_AbortFlag; }
-  void SetText(const std::string& text) override {
-    Progress()->m_Text = text;
-    Progress()->update();
-  }
-
- private:
-  CProgressDlg* m_Dialog;
-};
 
 std::vector<std::string> AbsolutePaths(const QStringList& paths) {
   std::vector<std::string> absolute;
@@ -161,31 +130,19 @@ int CProjectCommands::LoadImages(COrvalisFrame* project) {
 int CProjectCommands::AddImages(COrvalisFrame* project, const QStringList& paths) {
   if (!project || paths.isEmpty()) return 0;
   const std::vector<std::string> sources = AbsolutePaths(paths);
-  const std::vector<MissingOrientation> unoriented = FindUnorientedSources(sources);
-  if (!unoriented.empty()) {
-    auto* report = new CReportDlg("Warning: following images have not orientation",
-                                  {"Image", "int not found", "est not found"}, m_Frame);
-    for (const MissingOrientation& missing : unoriented)
-      report->AddRow({Native(missing.source), missing.interiorMissing ? "X" : "",
-                      missing.exteriorMissing ? "X" : ""});
-    ShowReport(report);
-  }
+  if (CReportDlg* report = MakeUnorientedImagesReport(sources, m_Frame)) ShowReport(report);
   ProblemList problems;
   int done = 0;
   bool stopped = false;
   {
-    ProgressDialogRun run(m_Frame->GetProgressDlg(), true);
+    CProgressDlgRun run(m_Frame->GetProgressDlg(), true);
     done = ImportImages(sources, run.Progress(), &run, problems, run.AbortFlag(),
                         project->GetDocument()->GetPathName());
     stopped = *run.AbortFlag() != 0;
   }
   if (stopped) ShowMessage("Process stopped by user!");
-  if (!problems.empty()) {
-    auto* report = new CReportDlg("Some problems occurred:", {"Image", "Problem"}, m_Frame);
-    for (const auto& [source, problem] : problems)
-      report->AddRow({Native(source), Native(problem)});
-    ShowReport(report);
-  }
+  if (!problems.empty())
+    ShowReport(MakeProblemsReport("Some problems occurred:", problems, m_Frame));
   if (LoadImages(project) > 0 && project->GetLayout() == LAYOUT_STREAMING)
     project->SetLayout(LAYOUT_STANDARD);
   return done;
@@ -197,7 +154,7 @@ int CProjectCommands::ExportVtp(COrvalisFrame* project, const QString& path) {
   std::string error;
   int written = 0;
   {
-    ProgressDialogRun run(m_Frame->GetProgressDlg(), false);
+    CProgressDlgRun run(m_Frame->GetProgressDlg(), false);
     written = ::ExportVtp(*cloud, path.toStdString(), run.Progress(), &run, error);
   }
   if (written)
@@ -218,7 +175,7 @@ int CProjectCommands::RunFilter(Filter filter, COrvalisFrame* project, const QSt
   int made = 0;
   bool stopped = false;
   {
-    ProgressDialogRun run(m_Frame->GetProgressDlg(), true);
+    CProgressDlgRun run(m_Frame->GetProgressDlg(), true);
     made = filter == Filter::Clean
                ? cloud->CleanFilter(NBX_UNSET, path, run.AbortFlag(), run.Progress(), &run)
                : cloud->MeshFilter(NBX_UNSET, path, run.AbortFlag(), run.Progress(), &run);
@@ -300,9 +257,9 @@ int CProjectCommands::UpdateProjectOverview(COrvalisFrame* project) {
 void CProjectCommands::OnAddImages() {
   COrvalisFrame* project = m_Frame->GetActiveProject();
   if (!project) return;
-  const QStringList paths =
-      QFileDialog::getOpenFileNames(m_Frame, "Add Images to Stream",
-                                    QString::fromStdString(GetLastBrowsedFolder()), kImageFilter);
+  const QStringList paths = QFileDialog::getOpenFileNames(
+      m_Frame, "Add Images to Stream", QString::fromStdString(GetLastBrowsedFolder()),
+      kImageFileFilter);
   AddImages(project, paths);
 }
 

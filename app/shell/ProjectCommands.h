@@ -50,6 +50,12 @@ class CProjectCommands : public QObject {
   // The report shown last (without `interactive` it stays open), or null.
   CReportDlg* GetLastReport() const { return m_LastReport; }
 
+  // How the commands tell the user: a message box, or standard error without `interactive`;
+  // every message is also signalled. A report is shown and deleted, or left open.
+  void ShowMessage(const QString& text, QMessageBox::Icon icon = QMessageBox::Information,
+                   const QString& title = "Orvalis");
+  void ShowReport(CReportDlg* report);
+
  signals:
   // Every message the commands show, as the user reads it.
   void messageShown(const QString& text);
@@ -59,9 +65,6 @@ class CProjectCommands : public QObject {
   QAction* AddAction(QList<QAction*>& menu, const QString& label, const QString& tip,
                      void (CProjectCommands::*handler)());
   int RunFilter(Filter filter, COrvalisFrame* project, const QString& output);
-  void ShowReport(CReportDlg* report);
-  void ShowMessage(const QString& text, QMessageBox::Icon icon = QMessageBox::Information,
-                   const QString& title = "Orvalis");
   // The file chosen in a save dialog; `suffix` is added to a name typed without one.
   QString AskSavePath(const QString& title, const QString& filter, const QString& suffix,
                       const QString& name = {});

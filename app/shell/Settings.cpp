@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "app/projects/DataBaseHost.h"
+#include "app/projects/ProjectBuild.h"
 #include "app/projects/ProjectFiles.h"
 #include "nimbex/format/PointClasses.h"
 #include "nimbex/platform/Profile.h"
@@ -11,6 +12,13 @@ namespace {
 
 const char* const kFoldersSection = "Folders";
 const char* const kLastBrowsedKey = "LastBrowsed";
+const char* const kCurrentFolderKey = "CurrentFolder";
+const char* const kBuildFromTxtSection = "BuildFromTXT";
+const char* const kParseStringKey = "ParseString";
+
+QString SettingsKey(const char* section, const char* key) {
+  return QString("%1/%2").arg(section, key);
+}
 
 unsigned long ReadSettingsFile(const char* section, const char* key, const char* def, char* out,
                                unsigned long size) {
@@ -49,4 +57,29 @@ std::unique_ptr<QSettings> OpenUserSettings() {
     return std::make_unique<QSettings>(QString::fromUtf8(home) + "/user-settings.ini",
                                        QSettings::IniFormat);
   return std::make_unique<QSettings>("Orvalis", "Orvalis");
+}
+
+std::string GetBuildFolder(const char* section) {
+  const QVariant folder = OpenUserSettings()->value(SettingsKey(section, kCurrentFolderKey));
+  if (!folder.isValid()) return std::filesystem::current_path().string();
+  std::error_code error;
+  const std::string path = folder.toString().toStdString();
+  return std::filesystem::is_directory(path, error) ? path : std::string();
+}
+
+void SetBuildFolder(const char* section, const std::string& folder) {
+  OpenUserSettings()->setValue(SettingsKey(section, kCurrentFolderKey),
+                               QString::fromStdString(AbsolutePath(folder)));
+}
+
+std::string GetBuildParseString() {
+  return OpenUserSettings()
+      ->value(SettingsKey(kBuildFromTxtSection, kParseStringKey), kDefaultParseString)
+      .toString()
+      .toStdString();
+}
+
+void SetBuildParseString(const std::string& parseString) {
+  OpenUserSettings()->setValue(SettingsKey(kBuildFromTxtSection, kParseStringKey),
+                               QString::fromStdString(parseString));
 }

@@ -16,6 +16,15 @@ void InitStrmDllFromSettings();
 std::string GetLastBrowsedFolder();
 void SetLastBrowsedFolder(const std::string& streamPath);
 
+// The build dialogs' remembered choices in the user settings: the folder each dialog starts
+// in (section "BuildFromVTP" or "BuildFromTXT", key "CurrentFolder"; the current directory
+// before the first build, nothing when the remembered folder is gone) and the ASCII
+// dialog's parse string ("BuildFromTXT", "ParseString"; "xyzr-g-b" before the first).
+std::string GetBuildFolder(const char* section);
+void SetBuildFolder(const char* section, const std::string& folder);
+std::string GetBuildParseString();
+void SetBuildParseString(const std::string& parseString);
+
 // The user settings; kept under $ORVALIS_HOME when it is set, so tests never touch the
 // user's own.
 std::unique_ptr<QSettings> OpenUserSettings();

@@ -15,10 +15,17 @@
 #include "nimbex/creation/AsciiModel.h"
 #include "nimbex/creation/PtxReader.h"
 #include "nimbex/creation/VtpReader.h"
+#include "nimbex/platform/Hooks.h"
 
 namespace {
 
 constexpr int kGroundStepSamples = 100;
+// Scan points read between two looks at the window messages and the cancel flag.
+constexpr long long kPumpInterval = 1 << 16;
+
+bool IsCancelled(const int* cancel) {
+  return cancel && *cancel;
+}
 
 struct Box {
   double bounds[6] = {1e10, -1e10, 1e10, -1e10, 1e10, -1e10};
@@ -34,8 +41,10 @@ struct Box {
 };
 
 // Runs `visit` on every file with the progress of a bounds pass, then hands the box back.
+// Moving the progress lets the window messages through, so the cancel flag is looked at
+// after each move and after each file.
 int RunBoundsPass(const std::vector<std::string>* files, double* bounds, int* pointsCount,
-                  CProgressSink* progress, CTextSink* status, CTextSink* percent,
+                  CProgressSink* progress, CTextSink* status, CTextSink* percent, const int* cancel,
                   const std::function<void(const std::string&, Box&)>& visit) {
   if (!files || !bounds || files->empty()) return 0;
   const int count = static_cast<int>(files->size());
@@ -52,7 +61,9 @@ int RunBoundsPass(const std::vector<std::string>* files, double* bounds, int* po
       std::snprintf(text, sizeof text, "%.0lf%%", (i + 1) * 100.0 / count);
       percent->SetText(text);
     }
+    if (IsCancelled(cancel)) return 0;
     visit((*files)[i], box);
+    if (IsCancelled(cancel)) return 0;
   }
   if (progress) progress->SetPos(0);
   std::copy(box.bounds, box.bounds + 6, bounds);
@@ -86,10 +97,11 @@ double ComputeGroundStep(vtkPolyData* model) {
 
 int GetGlobalBoundsFromVtp(const std::vector<std::string>* files, double* bounds, int* pointsCount,
                            double* gsd, CProgressSink* progress, CTextSink* status,
-                           CTextSink* percent, std::vector<std::string>* problems) {
+                           CTextSink* percent, std::vector<std::string>* problems,
+                           const int* cancel) {
   double spacingSum = 0.0;
   const int result =
-      RunBoundsPass(files, bounds, pointsCount, progress, status, percent,
+      RunBoundsPass(files, bounds, pointsCount, progress, status, percent, cancel,
                     [&](const std::string& path, Box& box) {
                       double offset[3];
                       ReadVtwOffset(path, offset);
@@ -115,15 +127,20 @@ int GetGlobalBoundsFromVtp(const std::vector<std::string>* files, double* bounds
 
 int GetGlobalBoundsFromPtx(const std::vector<std::string>* files, double* bounds, int* pointsCount,
                            CProgressSink* progress, CTextSink* status, CTextSink* percent,
-                           std::vector<std::string>* problems) {
-  return RunBoundsPass(files, bounds, pointsCount, progress, status, percent,
+                           std::vector<std::string>* problems, const int* cancel) {
+  return RunBoundsPass(files, bounds, pointsCount, progress, status, percent, cancel,
                        [&](const std::string& path, Box& box) {
                          CPtxReader reader;
                          reader.Open(path);
                          PtxScan scan;
                          PtxPoint point;
+                         long long read = 0;
                          while (reader.NextScan(scan))
                            while (reader.NextPoint(point)) {
+                             if (++read % kPumpInterval == 0) {
+                               PumpMsgs();
+                               if (IsCancelled(cancel)) return;
+                             }
                              if (!point.valid) continue;
                              double x = point.x, y = point.y, z = point.z;
                              if (!TransformPtxPoint(scan, x, y, z)) continue;
@@ -137,8 +154,9 @@ int GetGlobalBoundsFromPtx(const std::vector<std::string>* files, double* bounds
 
 int GetGlobalBoundsFromAscii(const std::vector<std::string>* files, double* bounds,
                              int* pointsCount, CProgressSink* progress, CTextSink* status,
-                             CTextSink* percent, std::vector<std::string>* problems) {
-  return RunBoundsPass(files, bounds, pointsCount, progress, status, percent,
+                             CTextSink* percent, std::vector<std::string>* problems,
+                             const int* cancel) {
+  return RunBoundsPass(files, bounds, pointsCount, progress, status, percent, cancel,
                        [&](const std::string& path, Box& box) {
                          AsciiModelInfo info;
                          double b[6];

@@ -223,6 +223,15 @@ std::unique_ptr<CLasReader> CLasReader::Open(const std::string& path, std::strin
   return reader;
 }
 
+std::string GetLasParseString(const std::vector<std::string>& files) {
+  for (const std::string& file : files) {
+    std::string error;
+    const std::unique_ptr<CLasReader> reader = CLasReader::Open(file, error);
+    if (reader && reader->HasColours()) return "xyzirgbc";
+  }
+  return "xyzic";
+}
+
 CLasReader::~CLasReader() {
   if (m_File) std::fclose(m_File);
 }

@@ -33,6 +33,8 @@ class CLasReader : public SPreader {
   const std::string& GetError() const override { return m_Error; }
   int64_t GetSkippedCount() const override { return 0; }
 
+  // The point format carries colours.
+  bool HasColours() const { return m_Layout.colourOffset != 0; }
   // Points the header claims beyond the end of a truncated file.
   int64_t GetMissingPointCount() const { return m_MissingCount; }
   // Damage the reader worked around (truncated point data, a wrong count of variable-length
@@ -81,3 +83,8 @@ class CLasReader : public SPreader {
   std::string m_Error;
   std::vector<std::string> m_Warnings;
 };
+
+// The parse string that keeps every attribute LAS files hold: intensities, classes and pulses
+// always, colours when the point format of any of `files` carries them ("xyzirgbc", else
+// "xyzic"). Files that cannot be opened are left to the creator to report.
+std::string GetLasParseString(const std::vector<std::string>& files);

@@ -21,7 +21,7 @@ std::unique_ptr<SPreader> OpenPointReader(const std::string& path, const std::st
   error.clear();
   const std::string kind = Lowered(format);
   if (kind == "las") return CLasReader::Open(path, error);
-  if (kind == "text") return CTextReader::Open(path, parseString, error);
+  if (kind == "text" || kind == "txt") return CTextReader::Open(path, parseString, error);
   error = "unknown point file format '" + format + "' (use las or text)";
   return nullptr;
 }

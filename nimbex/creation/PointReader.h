@@ -56,7 +56,7 @@ class SPreader {
   }
 };
 
-// Opens `path` as "las" or "text" (`parseString` drives the text reader). Null on failure,
-// with the reason in `error`: a missing file, LAZ, a truncated or corrupt header...
+// Opens `path` as "las" or "text" ("txt" is the same; `parseString` drives the text reader). Null
+// on failure, with the reason in `error`: a missing file, LAZ, a truncated or corrupt header...
 std::unique_ptr<SPreader> OpenPointReader(const std::string& path, const std::string& format,
                                           const std::string& parseString, std::string& error);

@@ -14,6 +14,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "nimbex/creation/StreamCreatorFormat.h"
 #include "nimbex/format/Container.h"
 #include "nimbex/format/Item.h"
 #include "nimbex/format/PointClasses.h"
@@ -30,13 +31,6 @@ class CCellLocator;
 class vtkDataArray;
 class vtkPolyData;
 class vtkTransformPolyDataFilter;
-
-enum StreamCreatorFormat {
-  SCF_VTP_LIST = 0,    // a list of VTP models
-  SCF_POINT_FILE = 1,  // one point file read through a point reader (LAS, text)
-  SCF_PTX_LIST = 2,    // a list of PTX scans
-  SCF_ASCII_LIST = 3   // a list of ASCII point files
-};
 
 enum StreamType {
   ST_POINTS = 0,

@@ -26,6 +26,7 @@
 #include "app/shell/ProjectCommands.h"
 #include "app/shell/ViewCommands.h"
 #include "nimbex/access/Nimbex.h"
+#include "tests/app/shell/ShellTestSupport.h"
 #include "tests/support/CommandRunner.h"
 #include "tests/support/StreamWriter.h"
 
@@ -34,22 +35,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kPaintTimeoutMs = 30000;
-
-// A photograph with, when `oriented`, the orientation of a camera above the site.
-void WritePhoto(const fs::path& path, int width, int height, bool oriented) {
-  fs::create_directories(path.parent_path());
-  cv::imwrite(path.string(), cv::Mat(height, width, CV_8UC3, cv::Scalar(30, 140, 220)));
-  if (!oriented) return;
-  COrientation orientation;
-  orientation.SetInterior(35, {0, 0}, 0.01, width, height);
-  orientation.SetExterior({1000, 2000, 320}, 0, 0, 0);
-  orientation.WriteINT(fs::path(path).replace_extension(".int"));
-  orientation.WriteEST(fs::path(path).replace_extension(".est"));
-}
-
-QString Output(const std::string& name) {
-  return QString(SHELL_TEST_OUTPUT_DIR) + "/" + QString::fromStdString(name);
-}
 
 class ProjectCommandsTest : public testing::Test {
  protected:

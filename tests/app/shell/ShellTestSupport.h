@@ -1,4 +1,5 @@
-// What the shell tests share: clicking a command and answering modal windows as a user does.
+// What the shell tests share: clicking a command and answering modal windows as a user does,
+// photographs with orientations, and the folder the screenshots go to.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,9 +15,31 @@
 #include <QTimer>
 #include <QToolButton>
 #include <deque>
+#include <filesystem>
 #include <functional>
+#include <opencv2/imgcodecs.hpp>
+#include <string>
+#include <vector>
 
 #include "app/shell/MainFrame.h"
+#include "nimbex/platform/Orientation.h"
+
+// A photograph with, when `oriented`, the orientation of a camera above the site.
+inline void WritePhoto(const std::filesystem::path& path, int width, int height, bool oriented) {
+  std::filesystem::create_directories(path.parent_path());
+  cv::imwrite(path.string(), cv::Mat(height, width, CV_8UC3, cv::Scalar(30, 140, 220)));
+  if (!oriented) return;
+  COrientation orientation;
+  orientation.SetInterior(35, {0, 0}, 0.01, width, height);
+  orientation.SetExterior({1000, 2000, 320}, 0, 0, 0);
+  orientation.WriteINT(std::filesystem::path(path).replace_extension(".int"));
+  orientation.WriteEST(std::filesystem::path(path).replace_extension(".est"));
+}
+
+// Where a test's screenshots go.
+inline QString Output(const std::string& name) {
+  return QString(SHELL_TEST_OUTPUT_DIR) + "/" + QString::fromStdString(name);
+}
 
 // Clicks the command of a tool button in the tab of the command tabs, as a user does.
 inline void ClickCommand(CMainFrame& frame, const QString& tab, const QString& command) {
@@ -34,7 +57,8 @@ inline void ClickCommand(CMainFrame& frame, const QString& tab, const QString& c
 // modal window of the kind it expects and acts on it. The action runs from the event loop
 // rather than the watching timer, so that a modal window it opens in turn is seen as well. A
 // window that comes once every step was played, or one still open when the time is up, is
-// closed, so that no test hangs on it. One script at a time: each watches every modal window.
+// closed, so that no test hangs on it, except the kinds the script lets pass (the progress
+// dialog a running command keeps modal). One script at a time: each watches every modal window.
 class ModalScript {
  public:
   explicit ModalScript(int timeoutMs = 30000) {
@@ -51,6 +75,12 @@ class ModalScript {
   ModalScript& Then(std::function<void(Window*)> act) {
     m_Steps.push_back({[](QWidget* modal) { return qobject_cast<Window*>(modal) != nullptr; },
                        [act](QWidget* modal) { act(qobject_cast<Window*>(modal)); }});
+    return *this;
+  }
+  // Windows of this kind are neither played nor closed.
+  template <class Window>
+  ModalScript& LetPass() {
+    m_Passing.push_back([](QWidget* modal) { return qobject_cast<Window*>(modal) != nullptr; });
     return *this;
   }
   bool Done() const { return m_Steps.empty() && !m_Pending; }
@@ -72,6 +102,8 @@ class ModalScript {
       return;
     }
     if (m_Pending || !modal || !modal->isVisible()) return;
+    for (const auto& passes : m_Passing)
+      if (passes(modal)) return;
     // A window a step acted on may stay active a moment after the last step, until the
     // command that opened it goes on; one still open at the deadline fails above.
     if (m_Steps.empty() && m_ActedOn.contains(modal)) return;
@@ -100,6 +132,7 @@ class ModalScript {
   };
 
   std::deque<Step> m_Steps;
+  std::vector<std::function<bool(QWidget*)>> m_Passing;
   QSet<QWidget*> m_ActedOn;
   bool m_Pending = false;
   QTimer m_Timer;
