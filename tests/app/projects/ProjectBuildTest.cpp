@@ -11,6 +11,7 @@
 
 #include "ProjectBuild.h"
 #include "ProjectBuilder.h"
+#include "ProjectFiles.h"
 #include "ProjectsTestSupport.h"
 #include "nimbex/access/Nimbex.h"
 #include "nimbex/platform/Sinks.h"
@@ -37,6 +38,19 @@ class AbortingProgress : public CProgressSink {
 
  private:
   int& m_Abort;
+};
+
+// Sets the abort flag when the creator names the step `step`, as a user who clicks Abort then.
+class AbortingStatus : public CTextSink {
+ public:
+  AbortingStatus(int& abort, std::string step) : m_Abort(abort), m_Step(std::move(step)) {}
+  void SetText(const std::string& text) override {
+    if (text == m_Step) m_Abort = 1;
+  }
+
+ private:
+  int& m_Abort;
+  std::string m_Step;
 };
 
 int CountPoints(const fs::path& stream) {
@@ -170,6 +184,26 @@ TEST(ProjectBuildTest, AbortingTheBoundsPassMakesNoProjectFolder) {
       BuildOutcome::Stopped);
   EXPECT_EQ(builder.GetMessage(), kProcessStopped);
   EXPECT_FALSE(fs::exists(folder / "bunny"));
+}
+
+TEST(ProjectBuildTest, AbortingWhileTheStreamIsWrittenLeavesNoStream) {
+  const fs::path las = SampleData("las");
+  if (las.empty()) GTEST_SKIP() << "no sample data";
+  for (const char* step : {"Populating final grid...", "Merging grid..."}) {
+    ScratchFolder folder;
+    int abort = 0;
+    AbortingStatus status(abort, step);
+    CProjectBuilder builder(nullptr, &status, &abort);
+    const std::string output = MakeBuildOutputPath(folder.Path().string(), "site");
+    EXPECT_EQ(builder.BuildFromModels({(las / "pdal_autzen_trim.las").string()},
+                                      {(las / "no photograph.jpg").string()}, output),
+              BuildOutcome::Stopped)
+        << step;
+    EXPECT_EQ(builder.GetMessage(), kProcessStopped);
+    EXPECT_FALSE(fs::exists(output)) << step;
+    EXPECT_FALSE(fs::exists(MakeBuildListPath(output))) << step;
+    EXPECT_FALSE(fs::exists(MakeDataFolderName(output))) << step;
+  }
 }
 
 TEST(ProjectBuildTest, ADamagedLasTileKeepsNoStreamAndNamesTheTile) {

@@ -147,8 +147,11 @@ TEST_F(BuildCommandsTest, TwoLasTilesAndTwoPhotographsBecomeAnOpenProject) {
         dialog->grab().save(Output("build-from-models-dialog.png"));
         Click(dialog->GetOkButton());
       });
+  QSignalSpy painted(m_Frame, &CMainFrame::projectRegenerated);
   const QStringList messages = Run("Build Stream from &VTP", script);
   EXPECT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
+  if (painted.isEmpty()) painted.wait(30000);
+  m_Frame->grab().save(Output("build-from-models-project.png"));
 
   const fs::path stream = projects / "Autzen tiles" / "Autzen tiles.strm";
   COrvalisFrame* project = m_Frame->GetActiveProject();
@@ -312,4 +315,22 @@ TEST_F(BuildCommandsTest, AnAsciiFileIsPreviewedAndBuiltWithTheParseStringTyped)
   EXPECT_NE(info.out.find("intensity yes"), std::string::npos) << info.out;
   EXPECT_EQ(GetBuildParseString(), "xyzi");
   EXPECT_EQ(GetBuildFolder("BuildFromTXT"), m_Folder.Path().string());
+}
+
+TEST_F(BuildCommandsTest, TheDialogsStartInTheRememberedFolderWhileItExists) {
+  EXPECT_EQ(GetBuildFolder("BuildFromVTP"), fs::current_path().string());
+  EXPECT_EQ(GetBuildParseString(), kDefaultParseString);
+  const fs::path surveys = m_Folder / "surveys";
+  fs::create_directories(surveys);
+  SetBuildFolder("BuildFromTXT", surveys.string());
+  EXPECT_EQ(GetBuildFolder("BuildFromTXT"), surveys.string());
+  EXPECT_EQ(GetBuildFolder("BuildFromVTP"), fs::current_path().string());
+  fs::remove(surveys);
+  ModalScript script;
+  script.Then<CSelectBuildDataDlgTxt>([](CSelectBuildDataDlgTxt* dialog) {
+    EXPECT_EQ(dialog->GetOutputGroup()->GetFolderEdit()->text(), "");
+    EXPECT_FALSE(dialog->GetOkButton()->isEnabled());
+    QTest::keyClick(dialog, Qt::Key_Escape);
+  });
+  EXPECT_TRUE(Run("Build Stream from &TXT", script).isEmpty());
 }
