@@ -1,6 +1,7 @@
 // Painting a window, reading back its depth and picture, and converting between window
 // pixels and scene coordinates through the camera of the last frame.
 #include <vtkCamera.h>
+#include <vtkGenericOpenGLRenderWindow.h>
 #include <vtkHomogeneousTransform.h>
 #include <vtkMath.h>
 #include <vtkMatrix4x4.h>
@@ -54,8 +55,28 @@ bool IsShown(const RenderWindow* window, const CNimbex* cloud) {
          window->m_Clouds.end();
 }
 
+// While a pass reads, it pumps messages and its streams have given their mappers up: a render
+// then (a camera flight, a marker shown) would put an empty scene on the screen. A window
+// embedded in the host keeps its last frame instead until the pass is over.
+class CLastFrameKept {
+ public:
+  explicit CLastFrameKept(vtkRenderWindow* renderWindow)
+      : m_Window(vtkGenericOpenGLRenderWindow::SafeDownCast(renderWindow)),
+        m_WasReady(m_Window && m_Window->GetReadyForRendering()) {
+    if (m_WasReady) m_Window->SetReadyForRendering(false);
+  }
+  ~CLastFrameKept() {
+    if (m_WasReady) m_Window->SetReadyForRendering(true);
+  }
+
+ private:
+  vtkGenericOpenGLRenderWindow* m_Window;
+  bool m_WasReady;
+};
+
 void DrawClouds(RenderWindow* window, CTextSink* status, CNimbex* cloud,
                 TProgressTimeToComplete* progress) {
+  const CLastFrameKept lastFrame(window->m_OffScreen ? nullptr : window->m_RenderWindow);
   window->m_Drawing = 1;
   if (!window->m_OffScreen) {
     // By index: a stream removed while loading pumps messages must not derail the loop.
