@@ -141,6 +141,9 @@ void COrvalisView::timerEvent(QTimerEvent* event) {
     return QVTKOpenGLNativeWidget::timerEvent(event);
   RW_OnTimer(this, kOverviewTimerId);
   m_OverviewTimer.stop();
+  // A view whose window was closed (and waits to be deleted) or hidden cannot paint the
+  // picture; the next paint of a view shown again starts the timer again.
+  if (!isVisible()) return;
   m_FirstDraw = false;
   SaveOverviewPicture();
 }

@@ -5,6 +5,7 @@
 #include <vtkCamera.h>
 #include <vtkLODActor.h>
 #include <vtkMatrix4x4.h>
+#include <vtkProperty.h>
 #include <vtkRenderer.h>
 
 #include <QAbstractButton>
@@ -17,6 +18,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -169,12 +171,14 @@ class ImagePanelTest : public testing::Test {
     QTest::qWait(50);
   }
 
-  void ShowCameraPositions() {
+  // Ticks a box of the filter page as the user does.
+  void Tick(const QString& text) {
     for (QCheckBox* box : m_Panel->GetFiltersPage()->findChildren<QCheckBox*>())
-      if (box->text() == "Show camera positions" && !box->isChecked())
+      if (box->text() == text && !box->isChecked())
         QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
     QTest::qWait(100);
   }
+  void ShowCameraPositions() { Tick("Show camera positions"); }
 
   std::string Photograph(const std::string& name) const {
     return (m_Folder / "site_data" / name).string();
@@ -532,4 +536,43 @@ TEST_F(ImagePanelTest, TheNoteOfTheCurrentPhotographIsSavedBySaveAndByClosingThe
   EXPECT_TRUE(m_Frame->GetProjects().isEmpty());
   EXPECT_EQ(ReadAll(MakeFileName(PFK_NOTE, second)), "North door");
   EXPECT_EQ(ReadAll(MakeFileName(PFK_NOTE, first)), "Cracked lintel");
+}
+
+TEST_F(ImagePanelTest, TheFilterPageColoursTheMarkersAndNarrowsTheThumbnails) {
+  ASSERT_NE(OpenAndPaint(MakeDemoProject()), nullptr);
+  ShowCameraPositions();
+  const std::string current = m_Panel->GetCurrentImage();
+  auto scaleOf = [this](const std::string& image) {
+    vtkMatrix4x4* pose = m_Panel->GetPov(image)->GetActor()->GetUserMatrix();
+    return std::hypot(pose->GetElement(0, 0), pose->GetElement(1, 0), pose->GetElement(2, 0));
+  };
+  const std::string other = OtherNadirPhotograph();
+  const double scale = scaleOf(other);
+  EXPECT_NEAR(scale, 50 * m_Panel->GetModelSize() / 20, 1e-9);
+
+  // No camera stands within 1 of the current one: the others are filtered out.
+  Tick("Space Filter");
+  EXPECT_EQ(m_Panel->GetAvailable(), std::vector<std::string>{current});
+  EXPECT_EQ(m_Panel->GetThumbnailList()->count(), 1);
+  double colour[3];
+  m_Panel->GetPov(other)->GetActor()->GetProperty()->GetColor(colour);
+  EXPECT_DOUBLE_EQ(colour[0], kFilteredMarkerColour[0]);
+  EXPECT_DOUBLE_EQ(colour[2], kFilteredMarkerColour[2]);
+  m_Panel->GetPov(current)->GetActor()->GetProperty()->GetColor(colour);
+  EXPECT_DOUBLE_EQ(colour[0], kPassingMarkerColour[0]);
+  EXPECT_EQ(m_Panel->GetFiltersPage()->findChild<QLabel*>("status")->text(),
+            "Total images: 8 - Currently available: 1");
+
+  Tick("Show Sphere");
+  EXPECT_TRUE(m_Panel->GetSphereActor()->GetVisibility());
+  double bounds[6];
+  m_Panel->GetSphereActor()->GetBounds(bounds);
+  EXPECT_NEAR(bounds[1] - bounds[0], 2.0, 0.01);
+
+  QSlider* markerScale = m_Panel->GetFiltersPage()->findChild<QSlider*>("markerScale");
+  ASSERT_NE(markerScale, nullptr);
+  QTest::keyClick(markerScale, Qt::Key_End);
+  EXPECT_NEAR(scaleOf(other), 2 * scale, 1e-9);
+  QTest::qWait(100);
+  m_Frame->grab().save(Output("filtered-markers.png"));
 }

@@ -313,6 +313,26 @@ TEST_F(ShellTest, ARelativePathOpensTheProjectAlreadyListed) {
 // when other paints are asked for meanwhile. The window composes the view's frame buffer,
 // which grabFramebuffer() reads as it is while the view paints (loading is part of the
 // paint), so that windows of other tests on the same display cannot get in the way.
+// A project window closed before its overview picture is taken, but not yet deleted, takes none:
+// its view can no longer paint.
+TEST_F(ShellTest, AClosedProjectWindowTakesNoOverviewPicture) {
+  auto app = StartProgram();
+  CMainFrame& frame = *app->GetMainFrame();
+  frame.show();
+  COrvalisFrame* project = OpenAndPaint(frame);
+  ASSERT_NE(project, nullptr);
+  const std::filesystem::path overview = std::filesystem::path(m_Stream).replace_extension(".jpg");
+  ASSERT_FALSE(std::filesystem::exists(overview));
+  project->parentWidget()->hide();
+  QTest::qWait(2000);
+  EXPECT_FALSE(std::filesystem::exists(overview));
+  // Shown again, it takes the picture after its next paint.
+  project->parentWidget()->show();
+  project->GetView()->Redraw();
+  for (int wait = 0; wait < 50 && !std::filesystem::exists(overview); ++wait) QTest::qWait(100);
+  EXPECT_TRUE(std::filesystem::exists(overview));
+}
+
 TEST_F(ShellTest, TheViewKeepsItsPictureWhileDetailLoads) {
   auto app = StartProgram();
   CMainFrame& frame = *app->GetMainFrame();
