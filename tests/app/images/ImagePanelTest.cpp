@@ -287,6 +287,13 @@ TEST_F(ImagePanelTest, TheFirstOrientedPhotographIsCurrentAndAnUnorientedOneChan
   ClickThumbnail(images.front());
   QTest::qWait(100);
   EXPECT_EQ(again.shown, 0);
+
+  // Filtering against it still runs, after a warning.
+  Tick("Space Filter");
+  EXPECT_EQ(m_Frame->GetStatusPane(1)->text(),
+            "Warning: current image has not an orientation. No filter can be applied if this "
+            "image is the reference one");
+  EXPECT_EQ(m_Panel->GetAvailable().front(), images.front());
 }
 
 TEST_F(ImagePanelTest, AThumbnailClickFliesNineteenTwentiethsOfTheWayToThePhotograph) {
@@ -568,6 +575,11 @@ TEST_F(ImagePanelTest, TheFilterPageColoursTheMarkersAndNarrowsTheThumbnails) {
   double bounds[6];
   m_Panel->GetSphereActor()->GetBounds(bounds);
   EXPECT_NEAR(bounds[1] - bounds[0], 2.0, 0.01);
+
+  // The current camera's marker stands out at twice the size.
+  Tick("Enlight Current View");
+  EXPECT_NEAR(scaleOf(current), 2 * scale, 1e-9);
+  EXPECT_NEAR(scaleOf(other), scale, 1e-9);
 
   QSlider* markerScale = m_Panel->GetFiltersPage()->findChild<QSlider*>("markerScale");
   ASSERT_NE(markerScale, nullptr);
