@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QSplitter>
+#include <algorithm>
 
 #include "app/images/ImageForm.h"
 #include "app/projects/OrvalisDoc.h"
@@ -59,5 +60,9 @@ void COrvalisFrame::ApplyLayout() {
   const LayoutWidths widths = GetLayoutWidths(m_Layout, width());
   m_ImagePanel->setVisible(widths.images > 0);
   m_DrawingPanel->setVisible(widths.drawing > 0);
-  m_Splitter->setSizes({widths.images, widths.view, widths.drawing});
+  // The view takes what the other columns leave: given a total wider than the window, the
+  // splitter would shrink every column in proportion, the image panel with it.
+  const int handles = m_Splitter->handleWidth() * ((widths.images > 0) + (widths.drawing > 0));
+  const int view = std::max(0, width() - widths.images - widths.drawing - handles);
+  m_Splitter->setSizes({widths.images, view, widths.drawing});
 }

@@ -99,7 +99,7 @@ TEST_F(ProjectCommandsTest, AProjectWithPhotographsOpensInTheStandardLayout) {
   COrvalisFrame* project = OpenAndPaint(m_Stream);
   ASSERT_NE(project, nullptr);
   EXPECT_EQ(project->GetLayout(), LAYOUT_STANDARD);
-  EXPECT_GT(project->GetColumnWidths()[0], 0);
+  EXPECT_EQ(project->GetColumnWidths()[0], 223);
   const fs::path data = m_Folder / "site_data";
   EXPECT_EQ(project->GetDocument()->GetImages().GetImages(),
             (std::vector<std::string>{(data / "a.jpg").string(), (data / "b.jpg").string(),
