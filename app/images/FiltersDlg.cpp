@@ -86,7 +86,10 @@ QWidget* CFiltersDlg::MakeDisplayGroup() {
   auto* group = new QWidget(this);
   auto* layout = new QVBoxLayout(group);
   layout->setContentsMargins(0, 0, 0, 0);
+  // The cameras show from the start: a project whose photographs are all hidden in the model
+  // gives no hint of where they were taken.
   m_ShowCameras = new QCheckBox("Show camera positions", group);
+  m_ShowCameras->setChecked(true);
   m_ShowCurrentView = new QCheckBox("Show current camera view", group);
   m_ShowCurrentView->setChecked(true);
   m_HighlightCurrent = new QCheckBox("Enlight Current View", group);

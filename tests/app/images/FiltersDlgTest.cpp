@@ -119,7 +119,7 @@ class FiltersPage : public testing::Test {
 using Paths = std::vector<std::string>;
 
 TEST_F(FiltersPage, StartsWithNoFilterAndFiltersByTheWholeRadius) {
-  EXPECT_FALSE(Box("Show camera positions")->isChecked());
+  EXPECT_TRUE(Box("Show camera positions")->isChecked());
   EXPECT_TRUE(Box("Show current camera view")->isChecked());
   for (const char* off : {"Time Filter", "Space Filter", "Show Sphere", "Enlight Current View",
                           "Omega", "Phi", "Kappa"})
@@ -172,6 +172,8 @@ TEST_F(FiltersPage, StartsWithNoFilterAndFiltersByTheWholeRadius) {
   Click(Named<QPushButton>("applyRadius"));
   EXPECT_EQ(Named<QLineEdit>("radiusBox")->text(), "10.0");
 
+  Click(Box("Show camera positions"));
+  EXPECT_FALSE(m_Page->CameraPositionsShown());
   Click(Box("Show camera positions"));
   Click(Box("Enlight Current View"));
   Click(Box("Show current camera view"));

@@ -172,13 +172,13 @@ class ImagePanelTest : public testing::Test {
   }
 
   // Ticks a box of the filter page as the user does.
-  void Tick(const QString& text) {
+  void Tick(const QString& text, bool ticked = true) {
     for (QCheckBox* box : m_Panel->GetFiltersPage()->findChildren<QCheckBox*>())
-      if (box->text() == text && !box->isChecked())
+      if (box->text() == text && box->isChecked() != ticked)
         QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
     QTest::qWait(100);
   }
-  void ShowCameraPositions() { Tick("Show camera positions"); }
+  void ShowCameraPositions(bool show = true) { Tick("Show camera positions", show); }
 
   std::string Photograph(const std::string& name) const {
     return (m_Folder / "site_data" / name).string();
@@ -326,6 +326,8 @@ TEST_F(ImagePanelTest, MarkersStandOnTheirCamerasAndShowTheirThumbnailOnHover) {
   ASSERT_NE(OpenAndPaint(MakeDemoProject()), nullptr);
   const std::string target = OtherNadirPhotograph();
   ASSERT_FALSE(target.empty());
+  ShowCameraPositions(false);
+  EXPECT_FALSE(m_Panel->GetPov(target)->IsVisible());
   QTest::qWait(200);
   const QPoint pixel = PixelOfCamera(target);
   const QPoint device = pixel * m_View->devicePixelRatioF();
