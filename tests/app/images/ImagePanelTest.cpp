@@ -44,6 +44,7 @@
 #include "app/shell/ViewCommands.h"
 #include "nimbex/access/Nimbex.h"
 #include "nimbex/window/RenderWindow.h"
+#include "tests/app/ProgramTestSupport.h"
 #include "tests/support/CommandRunner.h"
 #include "tests/support/StreamWriter.h"
 
@@ -129,11 +130,8 @@ class ImagePanelTest : public testing::Test {
  protected:
   void SetUp() override {
     setenv("ORVALIS_HOME", (m_Folder / "home").c_str(), 1);
-    m_App = std::make_unique<COrvalisApp>(ORVALIS_SEED_FOLDER, false);
-    EXPECT_TRUE(m_App->InitInstance({}));
+    m_App = StartShownProgram();
     m_Frame = m_App->GetMainFrame();
-    m_Frame->resize(1280, 900);
-    m_Frame->show();
   }
 
   // A project of the demo site's stream with its photographs imported; `prepare` may change
@@ -151,9 +149,7 @@ class ImagePanelTest : public testing::Test {
   }
 
   COrvalisFrame* OpenAndPaint(const std::string& stream) {
-    QSignalSpy painted(m_Frame, &CMainFrame::projectRegenerated);
-    COrvalisFrame* project = m_Frame->OpenProject(QString::fromStdString(stream));
-    if (project && painted.isEmpty()) painted.wait(kPaintTimeoutMs);
+    COrvalisFrame* project = ::OpenAndPaint(*m_Frame, stream, kPaintTimeoutMs);
     if (project) {
       m_Panel = project->GetImagePanel();
       m_View = project->GetView();

@@ -72,11 +72,8 @@ class BuildCommandsTest : public testing::Test {
  protected:
   void SetUp() override {
     setenv("ORVALIS_HOME", (m_Folder / "home").c_str(), 1);
-    m_App = std::make_unique<COrvalisApp>(ORVALIS_SEED_FOLDER, false);
-    EXPECT_TRUE(m_App->InitInstance({}));
+    m_App = StartShownProgram();
     m_Frame = m_App->GetMainFrame();
-    m_Frame->resize(1280, 900);
-    m_Frame->show();
   }
 
   QAction* FileAction(const QString& label) {
@@ -165,7 +162,7 @@ TEST_F(BuildCommandsTest, TwoLasTilesAndTwoPhotographsBecomeAnOpenProject) {
       << info.out;
   const fs::path data = projects / "Autzen tiles" / "Autzen tiles_data";
   for (const char* name : {"north", "south"})
-    for (const std::string file :
+    for (const std::string& file :
          {std::string(name) + ".jpg", std::string(name) + ".int", std::string(name) + ".est",
           "thumb_" + std::string(name) + ".jpg"})
       EXPECT_TRUE(fs::exists(data / file)) << file;

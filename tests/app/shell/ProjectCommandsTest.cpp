@@ -44,19 +44,13 @@ class ProjectCommandsTest : public testing::Test {
     TestStream stream = MakeLatticeStream(1, 8, 0);
     stream.cvm = CVM_RGB;
     WriteTestStream(m_Stream, stream);
-    m_App = std::make_unique<COrvalisApp>(ORVALIS_SEED_FOLDER, false);
-    EXPECT_TRUE(m_App->InitInstance({}));
+    m_App = StartShownProgram();
     m_Frame = m_App->GetMainFrame();
     m_Commands = m_Frame->GetProjectCommands();
-    m_Frame->resize(1280, 900);
-    m_Frame->show();
   }
 
   COrvalisFrame* OpenAndPaint(const std::string& stream) {
-    QSignalSpy painted(m_Frame, &CMainFrame::projectRegenerated);
-    COrvalisFrame* project = m_Frame->OpenProject(QString::fromStdString(stream));
-    if (project && painted.isEmpty()) painted.wait(kPaintTimeoutMs);
-    return project;
+    return ::OpenAndPaint(*m_Frame, stream, kPaintTimeoutMs);
   }
 
   // The messages the commands show while `run` runs.

@@ -79,11 +79,7 @@ class ShellTest : public testing::Test {
 
   // Opens the stream and waits until its view has painted with detail.
   COrvalisFrame* OpenAndPaint(CMainFrame& frame, std::string stream = {}) {
-    QSignalSpy painted(&frame, &CMainFrame::projectRegenerated);
-    COrvalisFrame* project =
-        frame.OpenProject(QString::fromStdString(stream.empty() ? m_Stream : stream));
-    if (project && painted.isEmpty()) painted.wait(kPaintTimeoutMs);
-    return project;
+    return ::OpenAndPaint(frame, stream.empty() ? m_Stream : stream, kPaintTimeoutMs);
   }
 
   ScratchFolder m_Folder;

@@ -23,6 +23,7 @@
 
 #include "app/shell/MainFrame.h"
 #include "nimbex/platform/Orientation.h"
+#include "tests/app/ProgramTestSupport.h"
 
 // A photograph with, when `oriented`, the orientation of a camera above the site.
 inline void WritePhoto(const std::filesystem::path& path, int width, int height, bool oriented) {

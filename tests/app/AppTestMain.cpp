@@ -1,4 +1,5 @@
-// The shell tests share one application, made as the program makes it.
+// The program's tests share one application, made as the program makes it (the image panel's
+// tests drive the real windows and their 3D view).
 #include <QVTKOpenGLNativeWidget.h>
 #include <gtest/gtest.h>
 
