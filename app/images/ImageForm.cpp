@@ -30,6 +30,7 @@
 
 #include "FiltersDlg.h"
 #include "NotesDlg.h"
+#include "PanelPage.h"
 #include "PictureDlg.h"
 #include "PovFilter.h"
 #include "VtkPOV.h"
@@ -129,15 +130,8 @@ CImageForm::CImageForm(QWidget* parent) : QWidget(parent) {
   m_Tabs->setObjectName("imagePanelTabs");
   m_Filters = new CFiltersDlg(*this, m_Tabs);
   m_Notes = new CNotesDlg(*this, m_Tabs);
-  // The pages scroll, so that the thumbnails keep their room in a narrow or low panel.
-  for (auto [page, title] : {std::pair<QWidget*, const char*>{m_Filters, "Filters"},
-                             std::pair<QWidget*, const char*>{m_Notes, "Notes"}}) {
-    auto* scroll = new QScrollArea(m_Tabs);
-    scroll->setWidget(page);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    m_Tabs->addTab(scroll, title);
-  }
+  AddPage(TAB_FILTERS, m_Filters, "Filters", kFiltersTip);
+  AddPage(TAB_NOTES, m_Notes, "Notes", kNotesTip);
   connect(m_Notes, &CNotesDlg::statusMessage, this, &CImageForm::statusMessage);
 
   auto* split = new QSplitter(Qt::Vertical, this);
@@ -573,17 +567,46 @@ void CImageForm::TabClosed() {
   m_Tabs->hide();
 }
 
+void CImageForm::AddPage(int tab, QWidget* page, const QString& title, const QString& tip) {
+  // The pages scroll, so that the thumbnails keep their room in a narrow or low panel.
+  auto* scroll = new QScrollArea(m_Tabs);
+  scroll->setWidget(page);
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  // Tabs stand in the order of their numbers, whatever the order they were added in.
+  int index = 0;
+  for (const auto& [other, otherPage] : m_Pages)
+    if (other < tab) ++index;
+  m_Tabs->insertTab(index, scroll, title);
+  m_Pages[tab] = {page, tip};
+}
+
+QWidget* CImageForm::GetPage(int tab) const {
+  const auto found = m_Pages.find(tab);
+  return found == m_Pages.end() ? nullptr : found->second.page;
+}
+
+int CImageForm::PageTakesClick(WinPoint pixel, bool shift, bool control) {
+  auto* page = dynamic_cast<CPanelPage*>(GetPage(GetCurrentTab()));
+  return page ? page->OnViewClick(pixel, shift, control) : 0;
+}
+
+int CImageForm::PageTakesDoubleClick(WinPoint pixel) {
+  for (const auto& [tab, page] : m_Pages)
+    if (auto* clickable = dynamic_cast<CPanelPage*>(page.page))
+      if (clickable->OnViewDoubleClick(pixel)) return 1;
+  return 0;
+}
+
 int CImageForm::ShowTab(int tab) {
-  QWidget* page = tab == TAB_FILTERS
-                      ? static_cast<QWidget*>(m_Filters)
-                      : (tab == TAB_NOTES ? static_cast<QWidget*>(m_Notes) : nullptr);
+  QWidget* page = GetPage(tab);
   if (!page) return 0;
   const bool wasShown = GetCurrentTab() == tab;
   // A page that closed itself hid itself as well.
   page->show();
   m_Tabs->show();
   m_Tabs->setCurrentIndex(TabIndexOf(page));
-  if (!wasShown) emit helpTip(tab == TAB_FILTERS ? kFiltersTip : kNotesTip);
+  if (!wasShown) emit helpTip(m_Pages.at(tab).tip);
   return 1;
 }
 
@@ -595,15 +618,16 @@ int CImageForm::TabIndexOf(QWidget* page) const {
 
 int CImageForm::GetCurrentTab() const {
   if (m_Tabs->isHidden()) return TAB_NONE;
-  if (m_Tabs->currentIndex() == TabIndexOf(m_Filters)) return TAB_FILTERS;
-  if (m_Tabs->currentIndex() == TabIndexOf(m_Notes)) return TAB_NOTES;
+  for (const auto& [tab, page] : m_Pages)
+    if (m_Tabs->currentIndex() == TabIndexOf(page.page)) return tab;
   return TAB_NONE;
 }
 
 int CImageForm::SaveState() {
-  const int filters = m_Filters->SaveData();
-  const int notes = m_Notes->SaveData();
-  return filters && notes;
+  int saved = m_Filters->SaveData() & m_Notes->SaveData();
+  for (const auto& [tab, page] : m_Pages)
+    if (auto* other = dynamic_cast<CPanelPage*>(page.page)) saved &= other->SavePageData();
+  return saved;
 }
 
 void CImageForm::ShowMessage(const QString& text, QMessageBox::Icon icon) {

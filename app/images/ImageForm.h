@@ -78,6 +78,15 @@ class CImageForm : public QWidget, public CImagePanelOps {
   // Opens the photograph in the picture viewer.
   void OpenPicture(const std::string& image);
 
+  // Adds a tool page under the tab number `tab`; `tip` goes to the help bar when the page is
+  // shown. The panel owns the page.
+  void AddPage(int tab, QWidget* page, const QString& title, const QString& tip);
+  // A click and a double click in the 3D view, offered to the pages (PanelPage.h): the click
+  // to the shown page, the double click to every page. 1 when a page used it.
+  int PageTakesClick(WinPoint pixel, bool shift, bool control);
+  int PageTakesDoubleClick(WinPoint pixel);
+  // The page of a tab number, or null.
+  QWidget* GetPage(int tab) const;
   // Shows a tool page (its tip goes to the help bar when it was hidden); 0 for a page the
   // panel does not have.
   int ShowTab(int tab);
@@ -158,6 +167,11 @@ class CImageForm : public QWidget, public CImagePanelOps {
 
   QListWidget* m_Thumbnails;
   QTabWidget* m_Tabs;
+  struct SPage {
+    QWidget* page;
+    QString tip;
+  };
+  std::map<int, SPage> m_Pages;
   CFiltersDlg* m_Filters;
   CNotesDlg* m_Notes;
 };

@@ -165,8 +165,10 @@ void COrvalisView::mousePressEvent(QMouseEvent* event) {
   const int flags = KeyFlags(event->modifiers(), event->buttons());
   if (event->button() == Qt::LeftButton) {
     emit helpTip("Left click to rotate the view; right click to zoom; wheel button to pan");
-    const bool controlOnly =
-        (event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier)) == Qt::ControlModifier;
+    const bool shift = event->modifiers() & Qt::ShiftModifier;
+    const bool control = event->modifiers() & Qt::ControlModifier;
+    if (m_ImagePanel && m_ImagePanel->PageTakesClick(pt, shift, control)) return;
+    const bool controlOnly = control && !shift;
     if (controlOnly && m_ImagePanel && m_ImagePanel->SelectMarkerAt(pt)) return;
     RW_OnLButtonDown(this, flags, pt, nullptr);
   } else if (event->button() == Qt::MiddleButton) {
@@ -194,8 +196,9 @@ void COrvalisView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void COrvalisView::mouseDoubleClickEvent(QMouseEvent* event) {
+  const WinPoint pt = ToWindowPixel(event->pos());
   if (event->button() == Qt::LeftButton && m_ImagePanel &&
-      m_ImagePanel->OpenPictureAt(ToWindowPixel(event->pos())))
+      (m_ImagePanel->PageTakesDoubleClick(pt) || m_ImagePanel->OpenPictureAt(pt)))
     return;
   mousePressEvent(event);
 }
