@@ -4,10 +4,22 @@
 #include <string>
 #include <vector>
 
+#include "nimbex/demo/DemoPlan.h"
+
 int RunInfo(const std::string& streamPath, bool json);
 
-// Writes a synthetic survey site of `points` points as LAS 1.4, deterministic for `seed`.
-int RunDemoSite(const std::string& outputPath, long long points, unsigned seed);
+struct DemoSiteOptions {
+  std::string output;  // the LAS file; may be empty when a plan or orthophoto is asked for
+  std::string plan;    // DXF
+  std::string ortho;   // GeoTIFF
+  double orthoPixel = kDemoOrthoPixelSize;
+  long long points = 2000000;
+  unsigned seed = 1;
+};
+
+// Writes a synthetic survey site as LAS 1.4, deterministic for its seed and point count, and
+// the plan and orthophoto of the same site.
+int RunDemoSite(const DemoSiteOptions& options);
 // Renders `count` photographs of a demo site into a folder, with their orientation files.
 int RunDemoPhotos(const std::string& sitePath, const std::string& outputFolder, int count,
                   unsigned seed);

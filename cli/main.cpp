@@ -39,13 +39,18 @@ int main(int argc, char** argv) {
                          "warp each further model onto the points of the models before it");
   buildCommand->add_flag("--overwrite", build.overwrite, "replace an existing stream");
 
-  std::string demoOutput;
-  long long demoPoints = 2000000;
-  unsigned demoSeed = 1;
-  CLI::App* demo = app.add_subcommand("demo-site", "Write a synthetic survey site as LAS 1.4");
-  demo->add_option("OUT", demoOutput, "the LAS file to write")->required();
-  demo->add_option("--points", demoPoints, "number of points (default 2,000,000)");
-  demo->add_option("--seed", demoSeed, "random seed (default 1)");
+  DemoSiteOptions demoSite;
+  CLI::App* demo = app.add_subcommand(
+      "demo-site", "Write a synthetic survey site as LAS 1.4, its plan and its orthophoto");
+  demo->add_option("OUT", demoSite.output, "the LAS file to write");
+  demo->add_option("--points", demoSite.points, "number of points (default 2,000,000)");
+  demo->add_option("--seed", demoSite.seed, "random seed (default 1)");
+  demo->add_option("--plan", demoSite.plan, "also write the site's plan (.dxf)");
+  demo->add_option("--ortho", demoSite.ortho,
+                   "also write the site's orthophoto (.tif) with its world file (.tfw)");
+  demo->add_option("--ortho-pixel", demoSite.orthoPixel,
+                   "the orthophoto's pixel size in metres (default 0.25)")
+      ->check(CLI::Range(0.01, 100.0));
 
   std::string photosSite, photosFolder;
   int photosCount = 16;
@@ -129,7 +134,7 @@ int main(int argc, char** argv) {
     build.terrain = terrain ? 1 : (octree ? 0 : -1);
     return RunBuild(build);
   }
-  if (demo->parsed()) return RunDemoSite(demoOutput, demoPoints, demoSeed);
+  if (demo->parsed()) return RunDemoSite(demoSite);
   if (photos->parsed()) return RunDemoPhotos(photosSite, photosFolder, photosCount, photosSeed);
   if (dsm->parsed()) return RunDsm(dsmStream, dsmOutput, dsmPulses);
   if (classifyCommand->parsed()) return RunClassify(classify);

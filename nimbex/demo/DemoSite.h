@@ -21,10 +21,12 @@ struct DemoSiteSettings {
   std::optional<LasDate> creationDate;
 };
 
-// Why a demo site of `points` points cannot be written to `outputPath`, or "" when it can:
-// a count outside 1..kMaxDemoSitePoints, a path naming a folder or a device, a missing
-// folder. An existing file is overwritten.
-std::string DemoSiteRequestProblem(const std::string& outputPath, long long points);
+// Why a file of the demo site of `points` points (its LAS file, or its plan or orthophoto:
+// `kind` names the format) cannot be written to `outputPath`, or "" when it can: a count
+// outside 1..kMaxDemoSitePoints, a path naming a folder or a device, a missing folder. An
+// existing file is overwritten.
+std::string DemoSiteRequestProblem(const std::string& outputPath, long long points,
+                                   const std::string& kind = "LAS");
 
 // Writes the site as LAS 1.4 point format 7 (colours, GPS time). `onProgress` (may be empty)
 // receives the number of points written so far every kDemoSiteProgressStep points. On
