@@ -76,3 +76,13 @@ std::vector<CadPoint> OutlineStone(const CadEntity& image, int column, int row,
                       0});
   return points;
 }
+
+double OutlineArea(const std::vector<CadPoint>& outline) {
+  double twice = 0;
+  for (size_t i = 0; i < outline.size(); ++i) {
+    const CadPoint& a = outline[i];
+    const CadPoint& b = outline[(i + 1) % outline.size()];
+    twice += a.x * b.y - b.x * a.y;
+  }
+  return std::abs(twice) / 2;
+}

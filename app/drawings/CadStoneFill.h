@@ -36,3 +36,6 @@ bool GetImagePixel(const CadEntity& image, double x, double y, int& column, int&
 // pixels cannot be read or no outline forms.
 std::vector<CadPoint> OutlineStone(const CadEntity& image, int column, int row,
                                    const CadStoneTolerance& tolerance);
+
+// The area enclosed by a closed outline.
+double OutlineArea(const std::vector<CadPoint>& outline);

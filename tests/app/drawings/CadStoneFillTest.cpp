@@ -7,40 +7,11 @@
 #include <opencv2/imgproc.hpp>
 
 #include "app/drawings/CadStoneFill.h"
+#include "tests/app/drawings/StoneTestSupport.h"
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-
-// Light, slightly noisy ground with dark discs on it.
-cv::Mat GroundWithStones(int width, int height, const std::vector<cv::Vec3i>& discs) {
-  cv::Mat picture(height, width, CV_8UC3);
-  cv::randu(picture, cv::Scalar::all(195), cv::Scalar::all(206));
-  for (const cv::Vec3i& disc : discs)
-    cv::circle(picture, {disc[0], disc[1]}, disc[2], cv::Scalar(55, 60, 70), cv::FILLED);
-  return picture;
-}
-
-double PolygonArea(const std::vector<CadPoint>& outline) {
-  double twice = 0;
-  for (size_t i = 0; i < outline.size(); ++i) {
-    const CadPoint& a = outline[i];
-    const CadPoint& b = outline[(i + 1) % outline.size()];
-    twice += a.x * b.y - b.x * a.y;
-  }
-  return std::abs(twice) / 2;
-}
-
-class PictureSource : public CCadImageSource {
- public:
-  explicit PictureSource(QImage picture) : m_Picture(std::move(picture)) {}
-  int Width() const override { return m_Picture.width(); }
-  int Height() const override { return m_Picture.height(); }
-  QImage Region(const QRect& region, double) override { return m_Picture.copy(region); }
-
- private:
-  QImage m_Picture;
-};
 
 }  // namespace
 
@@ -66,15 +37,11 @@ TEST(CadStoneFillTest, OutlineIsTheHullOfTheStoneThatHoldsTheClick) {
 
 TEST(CadStoneFillTest, OutlineOfAnImageEntityIsInDrawingUnits) {
   const cv::Mat stones = GroundWithStones(900, 700, {{800, 80, 30}});
-  cv::Mat bgra;
-  cv::cvtColor(stones, bgra, cv::COLOR_BGR2BGRA);
-  QImage picture(bgra.data, bgra.cols, bgra.rows, static_cast<int>(bgra.step),
-                 QImage::Format_ARGB32);
   CadEntity image;
   image.type = CAD_IMAGE;
   image.vertices = {{1000, 2000, 0}};
   image.unitsPerPixelX = image.unitsPerPixelY = 0.5;
-  image.image = std::make_shared<PictureSource>(picture.copy());
+  image.image = std::make_shared<PictureSource>(ToQImage(stones));
 
   int column = -1, row = -1;
   // Pixel (800, 80) from the top: x = 1000 + 800.5 × 0.5, y = 2000 + (700 - 80.5) × 0.5.
@@ -89,7 +56,7 @@ TEST(CadStoneFillTest, OutlineOfAnImageEntityIsInDrawingUnits) {
   const std::vector<CadPoint> outline = OutlineStone(image, 800, 80, CadStoneTolerance());
   ASSERT_GE(outline.size(), 3u);
   const double expected = kPi * 15 * 15;  // a radius of 30 pixels is 15 units
-  EXPECT_NEAR(PolygonArea(outline), expected, 0.05 * expected);
+  EXPECT_NEAR(OutlineArea(outline), expected, 0.05 * expected);
   double x = 0, y = 0;
   for (const CadPoint& point : outline)
     x += point.x / outline.size(), y += point.y / outline.size();
