@@ -79,9 +79,13 @@ struct CadEntity {
   // Rectangle: centre, width and height.
   CadPoint centre;
   double width = 0, height = 0;
-  // Text: its string and height, placed at vertices[0].
+  // Text: its string, height and angle (degrees counter-clockwise from +x), placed at
+  // vertices[0]. A height of 0 is unknown: the pane draws such a text at a fixed size.
   std::string text;
   double textHeight = 0;
+  double textAngle = 0;
+  // The handle the entity had in the file it was read from (empty for new entities).
+  std::string handle;
   // Image: lower-left corner at vertices[0], drawing units per pixel, the file it came from
   // and its pixels.
   double unitsPerPixelX = 1, unitsPerPixelY = 1;
@@ -138,5 +142,6 @@ class CCadDrawing {
 };
 
 // The standard 256-entry CAD colour index table, as a colour value 0x00BBGGRR (red in the low
-// byte). Index 0 (by block) and 256 (by layer) have no colour of their own: they give white.
+// byte). Index 7 is white (the pane's background is dark). Index 0 (by block) and 256 (by
+// layer) have no colour of their own: they give white.
 unsigned CadGetColor(int index);
