@@ -10,13 +10,13 @@
 
 #include "ImagePanelOps.h"
 #include "app/projects/ProjectFiles.h"
+#include "app/widgets/MakerInfo.h"
 #include "nimbex/platform/TextFiles.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kMakerWebAddress = "www.talvern.com";
 // A note is a few lines of text; a file beyond this is no note the page can edit.
 constexpr size_t kMaxNoteSize = 4 << 20;
 

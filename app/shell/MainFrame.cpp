@@ -192,11 +192,13 @@ void CMainFrame::BuildCommandTabs() {
       MakeAction("Standard", "Toggle to Standard layout", &CMainFrame::OnStandardLayout);
   QAction* streaming =
       MakeAction("Streaming", "Toggle to Streaming layout", &CMainFrame::OnStreamingLayout);
+  QAction* measure = MakeAction("Measure", "2d/3d Measures");
+  connect(measure, &QAction::triggered, this, [this] { ShowImagePanelTab(TAB_MEASURE); });
   QAction* filters = MakeAction("Filters", "Filter on images Point of View");
   connect(filters, &QAction::triggered, this, [this] { ShowImagePanelTab(TAB_FILTERS); });
   QAction* notes = MakeAction("Notes", "Current image notes");
   connect(notes, &QAction::triggered, this, [this] { ShowImagePanelTab(TAB_NOTES); });
-  AddPanel(view, "Panels", {filters, notes});
+  AddPanel(view, "Panels", {measure, filters, notes});
   AddPanel(view, "Layout", {standard, streaming});
   QList<QAction*> presets;
   for (const PresetCommand& command : kPresetCommands) {

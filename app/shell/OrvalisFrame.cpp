@@ -4,6 +4,7 @@
 #include <QSplitter>
 #include <algorithm>
 
+#include "app/annotations/MeasureDlg.h"
 #include "app/images/ImageForm.h"
 #include "app/projects/OrvalisDoc.h"
 #include "app/shell/OrvalisView.h"
@@ -19,6 +20,7 @@ COrvalisFrame::COrvalisFrame(std::unique_ptr<COrvalisDoc> document,
   m_View->SetImagePanel(m_ImagePanel);
   connect(m_ImagePanel, &CImageForm::viewChanged, m_View, &COrvalisView::RenderAgain);
   connect(m_ImagePanel, &CImageForm::viewMoved, m_View, &COrvalisView::Redraw);
+  AddMeasurePage();
   m_DrawingPanel = new QWidget(m_Splitter);
   m_DrawingPanel->setObjectName("drawingPanel");
   m_Splitter->setChildrenCollapsible(true);
@@ -36,6 +38,17 @@ COrvalisFrame::~COrvalisFrame() {
   m_ImagePanel->ReleasePointsOfView();
   delete m_View;
   m_View = nullptr;
+}
+
+void COrvalisFrame::AddMeasurePage() {
+  auto* measure = new CMeasureDlg;
+  COrvalisView* view = m_View;
+  measure->SetView(
+      view, [view](WinPoint pixel, double point[3]) { return view->PickModelPoint(pixel, point); });
+  connect(measure, &CMeasureDlg::viewChanged, m_View, &COrvalisView::RenderAgain);
+  m_ImagePanel->AddPage(TAB_MEASURE, measure, "Measure",
+                        "Shift + Click on the model adds a measure point; select points in the "
+                        "list to measure their lengths and areas");
 }
 
 int COrvalisFrame::Save() {

@@ -34,6 +34,7 @@ class COrvalisFrame : public QWidget {
 
  private:
   void ApplyLayout();
+  void AddMeasurePage();
 
   std::unique_ptr<COrvalisDoc> m_Document;
   QSplitter* m_Splitter = nullptr;

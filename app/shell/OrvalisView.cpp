@@ -216,11 +216,16 @@ void COrvalisView::leaveEvent(QEvent*) {
   emit coordinatesChanged("No value");
 }
 
-void COrvalisView::ShowCursorCoordinates(const QPoint& position) {
+int COrvalisView::PickModelPoint(WinPoint pixel, double point[3]) {
   makeCurrent();
-  double point[3];
-  const bool found = SnapToPoint(this, ToWindowPixel(position), point) != 0;
+  const int found = SnapToPoint(this, pixel, point);
   doneCurrent();
+  return found;
+}
+
+void COrvalisView::ShowCursorCoordinates(const QPoint& position) {
+  double point[3];
+  const bool found = PickModelPoint(ToWindowPixel(position), point) != 0;
   emit coordinatesChanged(QString::fromStdString(FormatCursorCoordinates(found ? point : nullptr)));
 }
 
@@ -244,6 +249,9 @@ void COrvalisView::keyPressEvent(QKeyEvent* event) {
       return;
     case Qt::Key_N:
       if (m_ImagePanel) m_ImagePanel->ShowTab(TAB_NOTES);
+      return;
+    case Qt::Key_M:
+      if (m_ImagePanel) m_ImagePanel->ShowTab(TAB_MEASURE);
       return;
     default:
       break;

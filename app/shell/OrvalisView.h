@@ -24,9 +24,11 @@ class COrvalisView : public QVTKOpenGLNativeWidget {
 
   COrvalisDoc* GetDocument() const { return m_Document; }
   // The project window's image panel: CTRL+clicks and double clicks on camera markers go to
-  // it, and the F and N keys show its pages.
+  // it, and the F, M and N keys show its pages.
   void SetImagePanel(CImageForm* panel) { m_ImagePanel = panel; }
   ::RenderWindow* GetRenderWindowRecord() const;
+  // The absolute model point drawn at (or next to) a window pixel; 1 when there is one.
+  int PickModelPoint(WinPoint pixel, double point[3]);
   // Asks for a paint that loads the detail of the current view.
   void Redraw();
   // Renders the view again with the detail already loaded (markers changed).
