@@ -6,6 +6,8 @@
 #include <cmath>
 #include <limits>
 
+#include "nimbex/platform/Sinks.h"
+
 namespace {
 
 // The bands of the picture: red, green and blue by their colour interpretation (else the first
@@ -37,8 +39,8 @@ bool IsPalette(GDALRasterBand* band) {
 }
 
 int ForwardProgress(double done, const char*, void* data) {
-  const CadProgress& progress = *static_cast<const CadProgress*>(data);
-  return !progress || progress(done);
+  if (data) static_cast<CProgressSink*>(data)->SetPos(static_cast<int>(done * 100 + 0.5));
+  return TRUE;
 }
 
 uchar Stretch(float value, double low, double scale) {
@@ -110,18 +112,19 @@ void CadOrthoData::AddNote(const std::string& note) {
   m_Note += (m_Note.empty() ? "" : "; ") + note;
 }
 
-int CadOrthoData::BuildOverviews(GdalDatasetPtr& dataset, const CadProgress& progress) {
+int CadOrthoData::BuildOverviews(GdalDatasetPtr& dataset, CProgressSink* progress) {
   const std::vector<int> factors =
       OverviewFactors(dataset->GetRasterXSize(), dataset->GetRasterYSize());
   if (factors.empty() || dataset->GetRasterBand(1)->GetOverviewCount() > 0) return 1;
   const std::filesystem::path overviews = m_Path.string() + ".ovr";
   const bool existed = std::filesystem::exists(overviews);
   // Opened read-only, the dataset writes its overviews to an external ".ovr" file.
+  if (progress) progress->SetRange(0, 100);
   CPLSetThreadLocalConfigOption("COMPRESS_OVERVIEW", "DEFLATE");
   CPLPushErrorHandler(CPLQuietErrorHandler);
-  const bool built = dataset->BuildOverviews("NEAREST", static_cast<int>(factors.size()),
-                                             factors.data(), 0, nullptr, ForwardProgress,
-                                             const_cast<CadProgress*>(&progress)) == CE_None;
+  const bool built =
+      dataset->BuildOverviews("NEAREST", static_cast<int>(factors.size()), factors.data(), 0,
+                              nullptr, ForwardProgress, progress) == CE_None;
   CPLPopErrorHandler();
   CPLSetThreadLocalConfigOption("COMPRESS_OVERVIEW", nullptr);
   dataset.reset();
@@ -135,8 +138,8 @@ int CadOrthoData::BuildOverviews(GdalDatasetPtr& dataset, const CadProgress& pro
   return dataset != nullptr;
 }
 
-int CadOrthoData::Open(const std::filesystem::path& path, const CadProgress& progress,
-                       std::string& error) {
+int CadOrthoData::Open(const std::filesystem::path& path, std::string& error,
+                       CProgressSink* progress) {
   m_Path = std::filesystem::absolute(path);
   m_Note.clear();
   GdalDatasetPtr dataset = OpenRasterReadOnly(m_Path);

@@ -8,11 +8,12 @@
 #pragma once
 
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 
 #include "CadRasterSource.h"
+
+class CProgressSink;
 
 // The user data that marks an orthophoto's image entity.
 constexpr int kOrthophotoUserData = 1001;
@@ -32,14 +33,13 @@ class CCadOrthoSource : public CCadRasterSource {
   double m_Low = 0, m_High = 255;
 };
 
-// Fraction done (0-1); returns false to stop.
-using CadProgress = std::function<bool(double)>;
-
 class CadOrthoData {
  public:
-  // Opens the orthophoto, building its overviews when it needs them. 0 with `error` set
-  // (what failed, on which file) when GDAL cannot open or read it, or its world file is bad.
-  int Open(const std::filesystem::path& path, const CadProgress& progress, std::string& error);
+  // Opens the orthophoto, building its overviews when it needs them (their progress in
+  // percent). 0 with `error` set (what failed, on which file) when GDAL cannot open or read
+  // it, or its world file is bad.
+  int Open(const std::filesystem::path& path, std::string& error,
+           CProgressSink* progress = nullptr);
 
   const std::filesystem::path& GetPath() const { return m_Path; }
   const CadRasterPlacement& GetPlacement() const { return m_Placement; }
@@ -53,7 +53,7 @@ class CadOrthoData {
   unsigned Place(CCadDrawing& drawing) const;
 
  private:
-  int BuildOverviews(GdalDatasetPtr& dataset, const CadProgress& progress);
+  int BuildOverviews(GdalDatasetPtr& dataset, CProgressSink* progress);
   void AddNote(const std::string& note);
 
   std::filesystem::path m_Path;

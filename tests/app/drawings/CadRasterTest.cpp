@@ -11,6 +11,7 @@
 
 #include "app/drawings/CadDemData.h"
 #include "app/drawings/CadOrthoData.h"
+#include "nimbex/platform/Sinks.h"
 #include "tests/support/SampleData.h"
 #include "tests/support/StreamWriter.h"
 
@@ -134,7 +135,7 @@ TEST(CadRasterTest, OrthophotosArePlacedByWorldFileGeotransformOrOneUnitPerPixel
   std::string error;
 
   CadOrthoData byWorldFile;
-  ASSERT_TRUE(byWorldFile.Open(tfw, {}, error)) << error;
+  ASSERT_TRUE(byWorldFile.Open(tfw, error)) << error;
   const CadEntity* image = drawing.GetEntityByID(byWorldFile.Place(drawing));
   ASSERT_TRUE(image);
   EXPECT_EQ(image->type, CAD_IMAGE);
@@ -150,8 +151,7 @@ TEST(CadRasterTest, OrthophotosArePlacedByWorldFileGeotransformOrOneUnitPerPixel
   EXPECT_EQ(drawing.GetCurLayer(), 0);
 
   CadOrthoData byGeotransform;
-  ASSERT_TRUE(
-      byGeotransform.Open(CopySample(folder, "worldwind_sba_rgb_wgs84_512x512.tif"), {}, error))
+  ASSERT_TRUE(byGeotransform.Open(CopySample(folder, "worldwind_sba_rgb_wgs84_512x512.tif"), error))
       << error;
   EXPECT_EQ(byGeotransform.GetPlacement().source, CadRasterPlacement::kDataset);
   image = drawing.GetEntityByID(byGeotransform.Place(drawing));
@@ -162,12 +162,12 @@ TEST(CadRasterTest, OrthophotosArePlacedByWorldFileGeotransformOrOneUnitPerPixel
 
   // A rotated world file is placed without its rotation, and the user is told.
   CadOrthoData rotated;
-  ASSERT_TRUE(rotated.Open(CopySample(folder, "gdal_test.png"), {}, error)) << error;
+  ASSERT_TRUE(rotated.Open(CopySample(folder, "gdal_test.png"), error)) << error;
   EXPECT_NE(rotated.GetNote().find("rotation"), std::string::npos);
 
   cv::imwrite((folder / "plain.png").string(), cv::Mat(30, 40, CV_8UC3, cv::Scalar(1, 2, 3)));
   CadOrthoData plain;
-  ASSERT_TRUE(plain.Open(folder / "plain.png", {}, error)) << error;
+  ASSERT_TRUE(plain.Open(folder / "plain.png", error)) << error;
   image = drawing.GetEntityByID(plain.Place(drawing));
   EXPECT_EQ(image->vertices[0].x, 0);
   EXPECT_EQ(image->vertices[0].y, 0);
@@ -177,7 +177,7 @@ TEST(CadRasterTest, OrthophotosArePlacedByWorldFileGeotransformOrOneUnitPerPixel
   std::ofstream(folder / "text.tif") << "not an image";
   CadOrthoData text;
   error.clear();
-  EXPECT_FALSE(text.Open(folder / "text.tif", {}, error));
+  EXPECT_FALSE(text.Open(folder / "text.tif", error));
   EXPECT_NE(error.find("text.tif"), std::string::npos) << error;
 }
 
@@ -186,17 +186,21 @@ TEST(CadRasterTest, LargeOrthophotoGetsOverviewsBesideItAndIsReadByTiles) {
   const fs::path path = folder / "site.tif";
   WritePatternTiff(path, 3000, 2000);
   const auto written = fs::last_write_time(path);
-  std::vector<double> progress;
+  struct : CProgressSink {
+    void SetRange(int lower, int upper) override { range = {lower, upper}; }
+    void SetPos(int pos) override { positions.push_back(pos); }
+    std::pair<int, int> range;
+    std::vector<int> positions;
+  } progress;
   CadOrthoData ortho;
   std::string error;
-  ASSERT_TRUE(ortho.Open(
-      path, [&](double done) { return progress.push_back(done), true; }, error))
-      << error;
+  ASSERT_TRUE(ortho.Open(path, error, &progress)) << error;
   EXPECT_TRUE(fs::exists(folder / "site.tif.ovr"));
   EXPECT_EQ(fs::last_write_time(path), written) << "the orthophoto itself was rewritten";
   EXPECT_EQ(ortho.GetOverviewCount(), 2);
-  ASSERT_FALSE(progress.empty());
-  EXPECT_DOUBLE_EQ(progress.back(), 1.0);
+  EXPECT_EQ(progress.range, std::make_pair(0, 100));
+  ASSERT_FALSE(progress.positions.empty());
+  EXPECT_EQ(progress.positions.back(), 100);
 
   CCadOrthoSource& source = *ortho.GetSource();
   EXPECT_EQ(source.Width(), 3000);
@@ -229,7 +233,7 @@ TEST(CadRasterTest, OrthophotoWhoseOverviewsCannotBeWrittenIsStillShown) {
   fs::create_directory(folder / "site.tif.ovr");
   CadOrthoData ortho;
   std::string error;
-  ASSERT_TRUE(ortho.Open(path, {}, error)) << error;
+  ASSERT_TRUE(ortho.Open(path, error)) << error;
   EXPECT_EQ(ortho.GetOverviewCount(), 0);
   EXPECT_NE(ortho.GetNote().find("no overviews"), std::string::npos) << ortho.GetNote();
   EXPECT_TRUE(fs::is_directory(folder / "site.tif.ovr"));
@@ -245,7 +249,7 @@ TEST(CadRasterTest, SixteenBitSampleGetsItsOverviewsAndAStretchedPicture) {
   CadOrthoData ortho;
   std::string error;
   const auto start = std::chrono::steady_clock::now();
-  ASSERT_TRUE(ortho.Open(path, {}, error)) << error;
+  ASSERT_TRUE(ortho.Open(path, error)) << error;
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::cout << "overviews of the 2658 x 2667 sample built in " << seconds << " s" << std::endl;
