@@ -198,7 +198,9 @@ void CMainFrame::BuildCommandTabs() {
   connect(filters, &QAction::triggered, this, [this] { ShowImagePanelTab(TAB_FILTERS); });
   QAction* notes = MakeAction("Notes", "Current image notes");
   connect(notes, &QAction::triggered, this, [this] { ShowImagePanelTab(TAB_NOTES); });
-  AddPanel(view, "Panels", {measure, filters, notes});
+  QAction* link = MakeAction("Link", "Manage 3d links");
+  connect(link, &QAction::triggered, this, [this] { ShowImagePanelTab(TAB_LINK); });
+  AddPanel(view, "Panels", {measure, link, filters, notes});
   AddPanel(view, "Layout", {standard, streaming});
   QList<QAction*> presets;
   for (const PresetCommand& command : kPresetCommands) {
@@ -208,8 +210,8 @@ void CMainFrame::BuildCommandTabs() {
     presets << action;
   }
   AddPanel(view, "Drawing 3d Views", presets);
-  m_ProjectActions << reset << m_AnaglyphAction << filters << notes << standard << streaming
-                   << presets;
+  m_ProjectActions << reset << m_AnaglyphAction << measure << link << filters << notes << standard
+                   << streaming << presets;
 
   QWidget* stream = newPage("Stream");
   m_DetailGroup = new QActionGroup(this);
@@ -401,6 +403,7 @@ COrvalisFrame* CMainFrame::OpenProject(const QString& givenPath) {
     return nullptr;
   }
   const int images = m_ProjectCommands->LoadImages(project);
+  project->ShowLinks(m_Interactive);
   project->SetLayout(images > 0 ? LAYOUT_STANDARD : LAYOUT_STREAMING);
   RecordOpening(project, images);
   COrvalisView* view = project->GetView();

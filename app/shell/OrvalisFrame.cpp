@@ -4,10 +4,12 @@
 #include <QSplitter>
 #include <algorithm>
 
+#include "app/annotations/LinkDlg.h"
 #include "app/annotations/MeasureDlg.h"
 #include "app/images/ImageForm.h"
 #include "app/projects/OrvalisDoc.h"
 #include "app/shell/OrvalisView.h"
+#include "app/shell/Settings.h"
 #include "app/shell/ViewCommands.h"
 
 COrvalisFrame::COrvalisFrame(std::unique_ptr<COrvalisDoc> document,
@@ -21,6 +23,12 @@ COrvalisFrame::COrvalisFrame(std::unique_ptr<COrvalisDoc> document,
   connect(m_ImagePanel, &CImageForm::viewChanged, m_View, &COrvalisView::RenderAgain);
   connect(m_ImagePanel, &CImageForm::viewMoved, m_View, &COrvalisView::Redraw);
   AddMeasurePage();
+  m_LinkPage = new CLinkDlg(OpenUserSettings);
+  m_ImagePanel->AddPage(TAB_LINK, m_LinkPage, "Link",
+                        "CTRL+click on the model to add a link in add mode, on a link to delete "
+                        "it in delete mode; double click on a link to open it");
+  connect(m_LinkPage, &CLinkDlg::viewChanged, m_View, &COrvalisView::RenderAgain);
+  connect(m_LinkPage, &CLinkDlg::statusMessage, m_ImagePanel, &CImageForm::statusMessage);
   m_DrawingPanel = new QWidget(m_Splitter);
   m_DrawingPanel->setObjectName("drawingPanel");
   m_Splitter->setChildrenCollapsible(true);
@@ -36,6 +44,7 @@ COrvalisFrame::~COrvalisFrame() {
   // The markers leave the render window before it goes; the view releases the document's
   // streams and its render window, before the document.
   m_ImagePanel->ReleasePointsOfView();
+  m_LinkPage->ReleaseMarkers();
   delete m_View;
   m_View = nullptr;
 }
@@ -49,6 +58,14 @@ void COrvalisFrame::AddMeasurePage() {
   m_ImagePanel->AddPage(TAB_MEASURE, measure, "Measure",
                         "Shift + Click on the model adds a measure point; select points in the "
                         "list to measure their lengths and areas");
+}
+
+void COrvalisFrame::ShowLinks(bool interactive) {
+  COrvalisView* view = m_View;
+  m_LinkPage->SetInteractive(interactive);
+  m_LinkPage->ShowProject(
+      m_Document->GetPathName(), view->GetRenderWindowRecord(), m_ImagePanel->GetModelSize(),
+      [view](WinPoint pixel, double point[3]) { return view->PickModelPoint(pixel, point); });
 }
 
 int COrvalisFrame::Save() {

@@ -7,6 +7,7 @@
 
 class QSplitter;
 class CImageForm;
+class CLinkDlg;
 class COrvalisDoc;
 class COrvalisView;
 class TProgressTimeToComplete;
@@ -22,6 +23,9 @@ class COrvalisFrame : public QWidget {
   COrvalisDoc* GetDocument() const { return m_Document.get(); }
   COrvalisView* GetView() const { return m_View; }
   CImageForm* GetImagePanel() const { return m_ImagePanel; }
+  CLinkDlg* GetLinkPage() const { return m_LinkPage; }
+  // Shows the project's links in the 3D view, once its streams and photographs are there.
+  void ShowLinks(bool interactive);
   // The image panel and, later, the drawing panel save what they hold ("&Save", closing).
   int Save();
   int GetLayout() const { return m_Layout; }
@@ -40,6 +44,7 @@ class COrvalisFrame : public QWidget {
   QSplitter* m_Splitter = nullptr;
   CImageForm* m_ImagePanel = nullptr;
   COrvalisView* m_View = nullptr;
+  CLinkDlg* m_LinkPage = nullptr;
   QWidget* m_DrawingPanel = nullptr;
   int m_Layout = 1;
 };

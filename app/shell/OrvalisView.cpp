@@ -253,6 +253,9 @@ void COrvalisView::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_M:
       if (m_ImagePanel) m_ImagePanel->ShowTab(TAB_MEASURE);
       return;
+    case Qt::Key_L:
+      if (m_ImagePanel) m_ImagePanel->ShowTab(TAB_LINK);
+      return;
     default:
       break;
   }

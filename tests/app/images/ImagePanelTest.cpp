@@ -387,9 +387,11 @@ TEST_F(ImagePanelTest, ADoubleClickOnAMarkerShowsItsPictureAndACtrlClickMakesItC
 TEST_F(ImagePanelTest, ThePanelsCommandsAndKeysShowThePages) {
   ASSERT_NE(OpenAndPaint(MakeDemoProject()), nullptr);
   QTabWidget* tabs = m_Panel->GetTabs();
-  EXPECT_EQ(tabs->count(), 2);
+  EXPECT_EQ(tabs->count(), 4);
   EXPECT_EQ(tabs->tabText(0), "Filters");
   EXPECT_EQ(tabs->tabText(1), "Notes");
+  EXPECT_EQ(tabs->tabText(2), "Measure");
+  EXPECT_EQ(tabs->tabText(3), "Link");
 
   QTest::keyClick(m_View, Qt::Key_N);
   EXPECT_EQ(m_Panel->GetCurrentTab(), TAB_NOTES);
