@@ -19,6 +19,7 @@
 #include "app/projects/OrvalisDoc.h"
 #include "app/projects/ProjectFiles.h"
 #include "app/shell/ViewCommands.h"
+#include "app/widgets/WindowInput.h"
 #include "common/progress/ProgressTimeToComplete.h"
 #include "nimbex/access/Nimbex.h"
 #include "nimbex/window/RenderWindow.h"
@@ -29,34 +30,6 @@ namespace {
 constexpr int kOverviewTimerId = 1000;
 constexpr int kOverviewDelayMs = 1500;
 constexpr int kOverviewPictureKind = 4;
-
-int KeyFlags(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons) {
-  int flags = 0;
-  if (modifiers & Qt::ShiftModifier) flags |= MK_SHIFT;
-  if (modifiers & Qt::ControlModifier) flags |= MK_CONTROL;
-  if (buttons & Qt::LeftButton) flags |= MK_LBUTTON;
-  if (buttons & Qt::RightButton) flags |= MK_RBUTTON;
-  if (buttons & Qt::MiddleButton) flags |= MK_MBUTTON;
-  return flags;
-}
-
-bool IsInputEvent(QEvent::Type type) {
-  switch (type) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::MouseMove:
-    case QEvent::Wheel:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::Enter:
-    case QEvent::Leave:
-    case QEvent::ContextMenu:
-      return true;
-    default:
-      return false;
-  }
-}
 
 }  // namespace
 
@@ -156,37 +129,24 @@ void COrvalisView::SaveOverviewPicture() {
 }
 
 WinPoint COrvalisView::ToWindowPixel(const QPoint& position) const {
-  const double ratio = devicePixelRatioF();
-  return {int(position.x() * ratio), int(position.y() * ratio)};
+  return WindowPixel(*this, position);
 }
 
 void COrvalisView::mousePressEvent(QMouseEvent* event) {
-  const WinPoint pt = ToWindowPixel(event->pos());
-  const int flags = KeyFlags(event->modifiers(), event->buttons());
   if (event->button() == Qt::LeftButton) {
     emit helpTip("Left click to rotate the view; right click to zoom; wheel button to pan");
+    const WinPoint pt = ToWindowPixel(event->pos());
     const bool shift = event->modifiers() & Qt::ShiftModifier;
     const bool control = event->modifiers() & Qt::ControlModifier;
     if (m_ImagePanel && m_ImagePanel->PageTakesClick(pt, shift, control)) return;
     const bool controlOnly = control && !shift;
     if (controlOnly && m_ImagePanel && m_ImagePanel->SelectMarkerAt(pt)) return;
-    RW_OnLButtonDown(this, flags, pt, nullptr);
-  } else if (event->button() == Qt::MiddleButton) {
-    RW_OnMButtonDown(this, flags, pt);
-  } else if (event->button() == Qt::RightButton) {
-    RW_OnRButtonDown(this, flags, pt);
   }
+  ForwardButtonPress(this, *this, *event);
 }
 
 void COrvalisView::mouseReleaseEvent(QMouseEvent* event) {
-  const WinPoint pt = ToWindowPixel(event->pos());
-  const int flags = KeyFlags(event->modifiers(), event->buttons());
-  if (event->button() == Qt::LeftButton)
-    RW_OnLButtonUp(this, flags, pt);
-  else if (event->button() == Qt::MiddleButton)
-    RW_OnMButtonUp(this, flags, pt);
-  else if (event->button() == Qt::RightButton)
-    RW_OnRButtonUp(this, flags, pt);
+  ForwardButtonRelease(this, *this, *event);
 }
 
 void COrvalisView::mouseMoveEvent(QMouseEvent* event) {
@@ -204,10 +164,7 @@ void COrvalisView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void COrvalisView::wheelEvent(QWheelEvent* event) {
-  const int steps = event->angleDelta().y() / 120;
-  if (steps != 0)
-    RW_OnMouseWheel(this, KeyFlags(event->modifiers(), event->buttons()),
-                    ToWindowPixel(event->position().toPoint()), steps);
+  ForwardWheel(this, *this, *event);
 }
 
 void COrvalisView::enterEvent(QEvent*) {}
