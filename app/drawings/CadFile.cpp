@@ -727,6 +727,13 @@ int CadFileOpen(CCadDrawing& drawing, const std::string& path, std::string& erro
               "program as an ASCII DXF and open that.";
       return 0;
     }
+    // No text DXF holds a NUL byte; OGR's reader can loop for minutes on one.
+    const size_t nul = bytes.find('\0');
+    if (nul != std::string::npos) {
+      error = path + " is damaged: it holds a NUL byte at offset " + std::to_string(nul) +
+              ", which no DXF file has.";
+      return 0;
+    }
     const DxfTables tables = ReadDxfTables(bytes);
     const std::string encoding = DxfEncoding(bytes, tables);
     AddTableLayers(read, tables, encoding);

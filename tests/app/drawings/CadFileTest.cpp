@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 
 #include "app/drawings/CadFile.h"
@@ -95,6 +96,14 @@ TEST(CadFile, DamagedOrUnsupportedFilesFailAndChangeNothing) {
         {CadSample("gdal_clusterfuzz-testcase-minimized-dxf_fuzzer-5400376672124928.dxf"),
          "damaged"});
     cases.push_back({CadSample("gdal_bin_dxf_r2000.dxf"), "binary DXF"});
+    // A line end turned into a NUL byte: OGR's reader spent minutes on it.
+    std::ifstream in(CadSample("gdal_insert-recursive-pair.dxf"), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(bytes.at(672), '\n');
+    bytes[672] = '\0';
+    const fs::path nul = folder / "nul.dxf";
+    std::ofstream(nul, std::ios::binary) << bytes;
+    cases.push_back({nul, "NUL byte at offset 672"});
   }
   CCadDrawing drawing;
   drawing.AddLayer("Stones", 2);
