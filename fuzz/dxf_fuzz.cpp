@@ -1,6 +1,6 @@
 // Arbitrary bytes as a DXF drawing: reading must not crash nor hang, a refused file leaves
 // the drawing as it was, and a drawing that was read writes out as DXF and reads back with
-// as many entities and layers. Seeds: the DXF files of the sample-data folder.
+// as many entities. Seeds: the DXF files of the sample-data folder.
 #include <unistd.h>
 
 #include <cstddef>
@@ -42,6 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CCadDrawing again;
   Check(CadFileOpen(again, saved.string(), error) == 1);
   Check(again.CountEntities() == drawing.CountEntities());
-  Check(again.CountLayers() == drawing.CountLayers());
+  // Layer names that differ only in characters DXF names cannot hold become one layer.
+  Check(again.CountLayers() <= drawing.CountLayers());
   return 0;
 }

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 
 #include "nimbex/platform/Sinks.h"
@@ -499,11 +500,12 @@ std::string QuotedStyleText(const std::string& text) {
   return quoted;
 }
 
-// A DXF value is one line: control characters in a name would break the file.
+// A DXF value is one line, and layer names have no < > / \\ " : ; ? * | = (GDAL's writer
+// turns them into "_" in the entities: so does the layer table).
 std::string DxfName(const std::string& name) {
   std::string safe = name;
   for (char& c : safe)
-    if (static_cast<unsigned char>(c) < 0x20) c = '_';
+    if (static_cast<unsigned char>(c) < 0x20 || std::strchr("<>/\\\":;?*|=", c)) c = '_';
   return safe;
 }
 
@@ -534,9 +536,11 @@ bool MakeHeader(const CCadDrawing& drawing, const std::string& target, std::stri
     return false;
   }
   std::string records;
+  std::set<std::string> names;
   int handle = 0x10;
   for (const CadLayer& layer : drawing.GetLayers())
-    records += LayerRecord(layer, layer.name == "0" ? 0x10 : 0xA000 + handle++);
+    if (names.insert(DxfName(layer.name)).second)
+      records += LayerRecord(layer, layer.name == "0" ? 0x10 : 0xA000 + handle++);
   header.replace(first, end - first, records);
   VSILFILE* file = VSIFOpenL(target.c_str(), "wb");
   if (!file) return false;
@@ -801,6 +805,6 @@ int CadFileSaveAs(const CCadDrawing& drawing, const std::string& path, std::stri
 }
 
 std::string CadSavePath(const std::string& fileName) {
-  if (LowerExtension(fileName) != ".dwg") return fileName;
+  if (LowerExtension(fileName) == ".dxf") return fileName;
   return fs::path(fileName).replace_extension(".dxf").string();
 }

@@ -28,8 +28,9 @@ int CadFileOpen(CCadDrawing& drawing, const std::string& path, std::string& erro
 // it did not exist before.
 int CadFileSaveAs(const CCadDrawing& drawing, const std::string& path, std::string& error);
 
-// Where "Save" writes a drawing read from `fileName`: the file itself for a DXF, the DXF of
-// the same name beside it for a DWG (a DWG is never overwritten with DXF content).
+// Where "Save" writes a drawing whose file is `fileName`: the file itself for a DXF, else the
+// DXF of the same name beside it (a DWG, or the image under an orthophoto's drawing, is never
+// overwritten with DXF content).
 std::string CadSavePath(const std::string& fileName);
 
 // The colour index of a colour (red in the low byte) that OGR gives: the index whose

@@ -6,6 +6,7 @@
 
 #include "app/annotations/LinkDlg.h"
 #include "app/annotations/MeasureDlg.h"
+#include "app/drawings/CadForm.h"
 #include "app/images/ImageForm.h"
 #include "app/projects/OrvalisDoc.h"
 #include "app/shell/OrvalisView.h"
@@ -29,8 +30,7 @@ COrvalisFrame::COrvalisFrame(std::unique_ptr<COrvalisDoc> document,
                         "it in delete mode; double click on a link to open it");
   connect(m_LinkPage, &CLinkDlg::viewChanged, m_View, &COrvalisView::RenderAgain);
   connect(m_LinkPage, &CLinkDlg::statusMessage, m_ImagePanel, &CImageForm::statusMessage);
-  m_DrawingPanel = new QWidget(m_Splitter);
-  m_DrawingPanel->setObjectName("drawingPanel");
+  m_DrawingPanel = new CCadForm(progress, m_Splitter);
   m_Splitter->setChildrenCollapsible(true);
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -69,7 +69,28 @@ void COrvalisFrame::ShowLinks(bool interactive) {
 }
 
 int COrvalisFrame::Save() {
-  return m_ImagePanel->SaveState();
+  const int drawing = m_DrawingPanel->SaveDrawing();
+  return m_ImagePanel->SaveState() && drawing;
+}
+
+int COrvalisFrame::LoadDrawing(const std::string& path) {
+  const int loaded = m_DrawingPanel->LoadDrawing(path);
+  ApplyPanelLayout(loaded);
+  return loaded;
+}
+
+void COrvalisFrame::ApplyPanelLayout(bool loaded) {
+  if (loaded && ShowPanelLayout(m_DrawingPanel->GetContent())) return;
+  SetLayout(m_ImagePanel->GetImages().empty() ? LAYOUT_STREAMING : LAYOUT_STANDARD);
+}
+
+int COrvalisFrame::ShowPanelLayout(int content) {
+  static const int kLayouts[] = {0, LAYOUT_DRAWING, LAYOUT_ORTHOPHOTO, LAYOUT_DEM};
+  if (content <= CAD_PANE_EMPTY || content > CAD_PANE_DEM ||
+      m_DrawingPanel->GetContent() != content)
+    return 0;
+  SetLayout(kLayouts[content]);
+  return 1;
 }
 
 void COrvalisFrame::SetLayout(int layout) {

@@ -4,8 +4,10 @@
 
 #include <QWidget>
 #include <memory>
+#include <string>
 
 class QSplitter;
+class CCadForm;
 class CImageForm;
 class CLinkDlg;
 class COrvalisDoc;
@@ -26,8 +28,18 @@ class COrvalisFrame : public QWidget {
   CLinkDlg* GetLinkPage() const { return m_LinkPage; }
   // Shows the project's links in the 3D view, once its streams and photographs are there.
   void ShowLinks(bool interactive);
-  // The image panel and, later, the drawing panel save what they hold ("&Save", closing).
+  CCadForm* GetDrawingPanel() const { return m_DrawingPanel; }
+  // The image panel and the drawing panel save what they hold ("&Save", closing).
   int Save();
+  // Opens a CAD drawing in the drawing panel and shows it (layout 2). 1 on success; on
+  // failure the layout falls back (ApplyPanelLayout) and the panel's GetLastError() says why.
+  int LoadDrawing(const std::string& path);
+  // After a load into the drawing panel: the layout of what it holds (2 drawing, 4
+  // orthophoto, 5 elevation model); after a failed one, 3 without images, else 1.
+  void ApplyPanelLayout(bool loaded);
+  // The layout commands Drawing, Orthophoto and Dem: the layout of that kind when the panel
+  // holds it (CadPaneContent); 0 and nothing changes otherwise.
+  int ShowPanelLayout(int content);
   int GetLayout() const { return m_Layout; }
   void SetLayout(int layout);
   // Column widths of the splitter: images, 3D view, drawing.
@@ -45,6 +57,6 @@ class COrvalisFrame : public QWidget {
   CImageForm* m_ImagePanel = nullptr;
   COrvalisView* m_View = nullptr;
   CLinkDlg* m_LinkPage = nullptr;
-  QWidget* m_DrawingPanel = nullptr;
+  CCadForm* m_DrawingPanel = nullptr;
   int m_Layout = 1;
 };

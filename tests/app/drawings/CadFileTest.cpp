@@ -287,6 +287,7 @@ TEST(CadFile, SavingNeverTurnsADwgIntoDxfNorLeavesHalfAFile) {
   EXPECT_EQ(CadSavePath("/site/plan.dwg"), "/site/plan.dxf");
   EXPECT_EQ(CadSavePath("/site/Plan.DWG"), "/site/Plan.dxf");
   EXPECT_EQ(CadSavePath("/site/plan.DXF"), "/site/plan.DXF");
+  EXPECT_EQ(CadSavePath("/site/ortho.tif"), "/site/ortho.dxf");
   ScratchFolder folder;
   CCadDrawing drawing;
   std::string error;

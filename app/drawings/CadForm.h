@@ -1,0 +1,68 @@
+// The drawing pane, column 2 of a project window: the drawing view filling the pane less a
+// 10-pixel margin, a status line and a "Quote" field under it. It holds at most one drawing:
+// loading another replaces it. The commands of other modules (stones on orthophotos) join
+// the view's through GetView()->RegisterCommand.
+#pragma once
+
+#include <QWidget>
+#include <memory>
+#include <string>
+
+#include "CadDrawing.h"
+#include "CadView.h"
+
+class QLabel;
+class QLineEdit;
+class TProgressTimeToComplete;
+
+// What the pane holds; the project window's layout follows it.
+enum CadPaneContent { CAD_PANE_EMPTY = 0, CAD_PANE_DRAWING, CAD_PANE_ORTHOPHOTO, CAD_PANE_DEM };
+
+class CCadForm : public QWidget {
+  Q_OBJECT
+ public:
+  // `progress` is the status bar's progress control (may be null).
+  explicit CCadForm(TProgressTimeToComplete* progress, QWidget* parent = nullptr);
+  ~CCadForm() override;
+
+  // Opens a DXF or DWG file in place of what the pane held, under a wait cursor with the
+  // progress control titled "Loading Drawing"; then the status line reads "Drawing: %s - %d
+  // entities", the view shows the extents and layer "0" is current. 1 on success; 0 leaves
+  // the pane as it was, and GetLastError() tells why.
+  int LoadDrawing(const std::string& path);
+  const std::string& GetLastError() const { return m_LastError; }
+
+  // Puts a new drawing in place of the pane's (for orthophotos and elevation models): it
+  // gets the layers "StoneTemp" and "Stones", layer "0" is current, the view shows it.
+  void SetDrawing(std::unique_ptr<CCadDrawing> drawing, CadPaneContent content);
+  CCadDrawing* GetDrawing() const { return m_Drawing.get(); }
+  CadPaneContent GetContent() const { return m_Content; }
+  CCadView* GetView() const { return m_View; }
+
+  // "&Save" and closing the project: a drawing that changed and has a file name is written
+  // as DXF to its file (beside it, with the extension .dxf, for a DWG). 1 when there was
+  // nothing to write or it was written; 0 with GetLastError() when writing failed.
+  int SaveDrawing();
+  // Asks where to save the drawing as DXF (DWG cannot be written) and writes it there.
+  int SaveDrawingAs();
+
+  void SetStatus(const QString& text);
+  QString GetStatus() const;
+  QString GetQuote() const;
+
+ signals:
+  // A problem for the user (a save that failed).
+  void problem(const QString& text);
+
+ private:
+  void CreateLayers(CCadDrawing& drawing);
+  int WriteDrawing(const std::string& path);
+
+  TProgressTimeToComplete* m_Progress;
+  std::unique_ptr<CCadDrawing> m_Drawing;
+  CadPaneContent m_Content = CAD_PANE_EMPTY;
+  CCadView* m_View = nullptr;
+  QLabel* m_Status = nullptr;
+  QLineEdit* m_Quote = nullptr;
+  std::string m_LastError;
+};
