@@ -8,6 +8,7 @@
 
 #include <QMessageBox>
 #include <QWidget>
+#include <array>
 
 #include "app/drawings/ProjectedEntities.h"
 #include "common/progress/ProgressTimeToComplete.h"
@@ -37,24 +38,21 @@ CadEntity Rect(int layer, CadPoint centre, double width, double height) {
   return entity;
 }
 
-std::vector<CadPoint> LinePoints(const vtkEntity& entity) {
-  std::vector<CadPoint> points;
-  vtkCellArray* lines = entity.GetPolyData()->GetLines();
-  if (lines->GetNumberOfCells() != 1) return points;
+using Points = std::vector<std::array<double, 3>>;
+
+// The points of the entity's line, or of its vertex cells when it has no line.
+Points Drawn(const vtkEntity& entity) {
+  vtkPolyData* data = entity.GetPolyData();
+  vtkCellArray* cells = data->GetLines()->GetNumberOfCells() ? data->GetLines() : data->GetVerts();
+  Points points;
   vtkIdType count;
   const vtkIdType* ids;
-  lines->GetCellAtId(0, count, ids);
-  for (vtkIdType i = 0; i < count; ++i) {
-    const double* p = entity.GetPolyData()->GetPoint(ids[i]);
-    points.push_back({p[0], p[1], p[2]});
-  }
+  for (cells->InitTraversal(); cells->GetNextCell(count, ids);)
+    for (vtkIdType i = 0; i < count; ++i) {
+      const double* p = data->GetPoint(ids[i]);
+      points.push_back({p[0], p[1], p[2]});
+    }
   return points;
-}
-
-void ExpectPoint(const CadPoint& point, double x, double y, double z) {
-  EXPECT_DOUBLE_EQ(point.x, x);
-  EXPECT_DOUBLE_EQ(point.y, y);
-  EXPECT_DOUBLE_EQ(point.z, z);
 }
 
 TEST(vtkEntityTest, GeometryIsTheEntitysLessTheWindowCentreWithItsVerticesAsVertexCells) {
@@ -67,44 +65,24 @@ TEST(vtkEntityTest, GeometryIsTheEntitysLessTheWindowCentreWithItsVerticesAsVert
   EXPECT_EQ(polyline->GetEntityId(), square);
   EXPECT_EQ(polyline->GetDrawing(), &drawing);
   // A closed polyline of four vertices: five line points, the last the first.
-  const std::vector<CadPoint> line = LinePoints(*polyline);
-  ASSERT_EQ(line.size(), 5u);
-  ExpectPoint(line[0], 1, 1, 1);
-  ExpectPoint(line[2], 5, 4, 3);
-  ExpectPoint(line[4], 1, 1, 1);
+  EXPECT_EQ(Drawn(*polyline), (Points{{1, 1, 1}, {5, 1, 2}, {5, 4, 3}, {1, 4, 4}, {1, 1, 1}}));
   EXPECT_EQ(polyline->GetPolyData()->GetVerts()->GetNumberOfCells(), 4);
 
-  CadEntity open = Polyline(0, {{1000, 2000, 300}, {1010, 2000, 300}, {1010, 2010, 300}}, false);
-  EXPECT_EQ(LinePoints(*CreateVtkEntity(drawing, open, centre)).size(), 3u);
-  open.type = CAD_LINE;
-  open.vertices.pop_back();
-  EXPECT_EQ(LinePoints(*CreateVtkEntity(drawing, open, centre)).size(), 2u);
-
+  CadEntity line = Polyline(0, {{1000, 2000, 300}, {1010, 2000, 300}, {1010, 2010, 300}}, false);
+  EXPECT_EQ(Drawn(*CreateVtkEntity(drawing, line, centre)).size(), 3u);
+  line.type = CAD_LINE;
+  line.vertices.pop_back();
+  EXPECT_EQ(Drawn(*CreateVtkEntity(drawing, line, centre)), (Points{{0, 0, 0}, {10, 0, 0}}));
   const auto rect = CreateVtkEntity(drawing, Rect(0, {1010, 2020, 310}, 4, 2), centre);
-  const std::vector<CadPoint> corners = LinePoints(*rect);
-  ASSERT_EQ(corners.size(), 5u);
-  ExpectPoint(corners[0], 8, 19, 10);
-  ExpectPoint(corners[1], 12, 19, 10);
-  ExpectPoint(corners[2], 12, 21, 10);
-  ExpectPoint(corners[3], 8, 21, 10);
-  ExpectPoint(corners[4], 8, 19, 10);
-
+  EXPECT_EQ(Drawn(*rect),
+            (Points{{8, 19, 10}, {12, 19, 10}, {12, 21, 10}, {8, 21, 10}, {8, 19, 10}}));
   CadEntity point;
   point.vertices = {{1003, 1998, 299}};
-  const auto vertex = CreateVtkEntity(drawing, point, centre);
-  ASSERT_TRUE(vertex);
-  EXPECT_EQ(vertex->GetPolyData()->GetNumberOfPoints(), 1);
-  EXPECT_EQ(vertex->GetPolyData()->GetVerts()->GetNumberOfCells(), 1);
-  EXPECT_EQ(vertex->GetPolyData()->GetLines()->GetNumberOfCells(), 0);
-  const double* at = vertex->GetPolyData()->GetPoint(0);
-  EXPECT_DOUBLE_EQ(at[0], 3);
-  EXPECT_DOUBLE_EQ(at[1], -2);
-  EXPECT_DOUBLE_EQ(at[2], -1);
+  EXPECT_EQ(Drawn(*CreateVtkEntity(drawing, point, centre)), (Points{{3, -2, -1}}));
 
   CadEntity circle;
   circle.type = CAD_CIRCLE;
   circle.vertices = {{0, 0, 0}};
-  circle.radius = 3;
   EXPECT_FALSE(CreateVtkEntity(drawing, circle, centre));
   EXPECT_FALSE(CreateVtkEntity(drawing, Polyline(0, {{0, 0, 0}}, false), centre));
 }
