@@ -3,6 +3,7 @@
 // picture, the links file, the project opened again; deletion and the link size.
 #include <gtest/gtest.h>
 #include <vtkActor.h>
+#include <vtkBalloonWidget.h>
 #include <vtkCamera.h>
 #include <vtkRenderer.h>
 
@@ -171,6 +172,7 @@ TEST_F(LinkDlgTest, ALinkAddedWithCtrlClickShowsItsMarkerAndComesBackWithTheProj
   EXPECT_FALSE(m_Page->IsAddMode());
   EXPECT_EQ(m_Page->GetStatusLine()->text(), "    Double Click on the link to open it");
   ASSERT_NE(link.m_Actor, nullptr);
+  EXPECT_STREQ(m_Window->m_Balloon->GetBalloonString(link.m_Actor), "Plan <A&B> \"north\"");
   EXPECT_NE(ReadAll(m_Project / "site_links.xml").find("LinkID_0"), std::string::npos);
   m_Page->grab().save(Output("link-page.png"));
   QTest::qWait(200);
@@ -276,4 +278,46 @@ TEST_F(LinkDlgTest, TheLinkSizeSetsTheMarkersRadiusAndIsKept) {
   m_Page->GetLinks().front()->m_Actor->GetBounds(bounds);
   EXPECT_NEAR(bounds[5] - bounds[4], 2 * modelSize / 20 / 200 * 100, 1e-6 * modelSize);
   EXPECT_EQ(CLinkDlg(OpenUserSettings).GetSizeSlider()->value(), 100);
+}
+
+TEST_F(LinkDlgTest, ADoubleClickHandsADrawingLinkToTheDrawingPaneButNoPathOutOfTheProject) {
+  const std::string stream = MakeDemoProject();
+  // Links written beside the project before it opens, at the middle of the site.
+  double anchor[3];
+  ASSERT_NE(Open(stream), nullptr);
+  const double ratio = m_View->devicePixelRatioF();
+  ASSERT_EQ(m_View->PickModelPoint({int(Middle().x() * ratio), int(Middle().y() * ratio)}, anchor),
+            1);
+  m_Frame->GetActiveProject()->parentWidget()->close();
+  QTest::qWait(100);
+  LinkList links;
+  for (const char* path : {".\\FileLink\\ortho.tif", ".\\..\\victim.dxf"}) {
+    links.push_back(std::make_unique<CLink>());
+    links.back()->m_Type = links.size() == 1 ? LINK_ORTHOPHOTO : LINK_CAD;
+    links.back()->m_Label = path;
+    links.back()->m_Path = path;
+    links.back()->m_Point = Wml::Point3<double>(anchor);
+  }
+  // The second stands a little aside, so that each has its own pixel.
+  links.back()->m_Point[0] += 20;
+  std::string keptAs, error;
+  ASSERT_EQ(SaveLinks((m_Project / "site_links.xml").string(), links, keptAs, error), 1);
+
+  ASSERT_NE(Open(stream), nullptr);
+  ASSERT_EQ(m_Page->GetLinks().size(), 2u);
+  QSignalSpy opened(m_Page, &CLinkDlg::drawingLinkOpened);
+  QSignalSpy said(m_Page, &CLinkDlg::statusMessage);
+  QTest::mouseDClick(m_View, Qt::LeftButton, {}, LookAt(*m_Page->GetLinks()[0]));
+  ASSERT_TRUE(opened.wait(2000));
+  EXPECT_EQ(opened.front()[0].toInt(), LINK_ORTHOPHOTO);
+  EXPECT_EQ(opened.front()[1].toString().toStdString(),
+            (m_Project / "FileLink" / "ortho.tif").string());
+
+  QTest::mouseDClick(m_View, Qt::LeftButton, {}, LookAt(*m_Page->GetLinks()[1]));
+  QTest::qWait(200);
+  EXPECT_EQ(opened.size(), 1);
+  ASSERT_EQ(said.size(), 1);
+  EXPECT_EQ(said.front().front().toString(),
+            "The link .\\..\\victim.dxf names .\\..\\victim.dxf, which leaves the project "
+            "folder: it is not opened.");
 }
