@@ -175,7 +175,18 @@ int CMeasureDlg::OnViewClick(WinPoint pixel, bool shift, bool control) {
 
 void CMeasureDlg::AddMeasurePoint(const Wml::Point3<double>& point) {
   AddPoint(point, 0);
+  SelectRows(m_List.GetCount() - 1, m_List.GetCount() - 1);
   UpdateSelection();
+}
+
+// One range for the selection model: rows selected one by one would make the model merge
+// thousands of ranges on an import.
+void CMeasureDlg::SelectRows(int first, int last) {
+  const QSignalBlocker quiet(m_Rows);
+  QAbstractItemModel* model = m_Rows->model();
+  m_Rows->selectionModel()->select(
+      QItemSelection(model->index(first, 0), model->index(last, model->columnCount() - 1)),
+      QItemSelectionModel::Select);
 }
 
 void CMeasureDlg::AddPoint(const Wml::Point3<double>& point, int id) {
@@ -187,7 +198,6 @@ void CMeasureDlg::AddPoint(const Wml::Point3<double>& point, int id) {
                                                Text(FormatMeasureCoordinate(added.point.Z()))});
   const QSignalBlocker quiet(m_Rows);
   m_Rows->addTopLevelItem(item);
-  item->setSelected(true);
   m_Captions.push_back(MakeCaption(added));
   if (RenderWindow* window = Window(); window && window->m_Renderer)
     window->m_Renderer->AddActor(m_Captions.back());
@@ -319,7 +329,9 @@ void CMeasureDlg::AddImportedPoints(const std::vector<SMeasurePoint>& points) {
     const QSignalBlocker quiet(m_Rows);
     m_Rows->clearSelection();
   }
+  const int first = m_List.GetCount();
   for (const SMeasurePoint& p : points) AddPoint(p.point, keepIds ? p.id : 0);
+  SelectRows(first, m_List.GetCount() - 1);
   UpdateSelection();
 }
 

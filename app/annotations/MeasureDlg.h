@@ -61,6 +61,7 @@ class CMeasureDlg : public QWidget, public CPanelPage {
   void UpdateSelection();
   void ShowResults();
   void AddPoint(const Wml::Point3<double>& point, int id);
+  void SelectRows(int first, int last);
   void RemoveRows(const std::vector<int>& rows);
   std::vector<int> SelectedRows() const;
   RenderWindow* Window() const;

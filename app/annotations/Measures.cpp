@@ -7,6 +7,7 @@
 #include <cmath>
 #include <fstream>
 #include <system_error>
+#include <unordered_set>
 
 #include "nimbex/platform/TextFiles.h"
 
@@ -232,13 +233,11 @@ void CMeasureList::RemoveRows(std::vector<int> rows) {
 }
 
 std::vector<int> CMeasureList::RowsWithIds(const std::vector<SMeasurePoint>& ids) const {
+  std::unordered_set<int> wanted;
+  for (const SMeasurePoint& other : ids) wanted.insert(other.id);
   std::vector<int> rows;
   for (int row = 0; row < GetCount(); ++row)
-    for (const SMeasurePoint& other : ids)
-      if (other.id == m_Points[row].id) {
-        rows.push_back(row);
-        break;
-      }
+    if (wanted.count(m_Points[row].id)) rows.push_back(row);
   return rows;
 }
 

@@ -22,7 +22,7 @@ enum MeasureDistanceMode {
 // more than the highest) stays an int.
 constexpr int kMaxMeasureId = 999999999;
 // The most points an import keeps: every point is a caption in the 3D view.
-constexpr int kMaxImportedMeasures = 10000;
+constexpr int kMaxImportedMeasures = 2000;
 
 struct SMeasurePoint {
   int id = 0;

@@ -249,6 +249,18 @@ TEST_F(MeasureDlgTest, ImportReportsSkippedLinesAndAsksForPointsOutsideTheModel)
   ASSERT_EQ(m_Page.GetRows()->topLevelItemCount(), 2);
   EXPECT_EQ(RowTexts(m_Page.GetRows(), 1), (QStringList{"5", "1000.000", "2000.000", "900.000"}));
 
+  // A file beyond what an import keeps gives its first points and says so.
+  const fs::path many = m_Folder / "many.txt";
+  {
+    std::ofstream out(many);
+    for (int i = 1; i <= kMaxImportedMeasures + 1; ++i) out << i + 10 << ";1000;2000;300\n";
+  }
+  EXPECT_EQ(Import(many, {QMessageBox::Ok}),
+            QStringList{QString("%1 holds more than %2 points: only the first %2 were imported.")
+                            .arg(QString::fromStdString(many.string()))
+                            .arg(kMaxImportedMeasures)});
+  EXPECT_EQ(m_Page.GetRows()->topLevelItemCount(), 2 + kMaxImportedMeasures);
+
   CMeasureDlg withoutProject;
   ModalScript script;
   script.Then<QMessageBox>([](QMessageBox* box) {
