@@ -33,6 +33,7 @@
 #include "PanelPage.h"
 #include "PictureDlg.h"
 #include "PovFilter.h"
+#include "TexturePage.h"
 #include "VtkPOV.h"
 #include "WarningDlg.h"
 #include "app/projects/ImageSources.h"
@@ -51,6 +52,8 @@ const char* const kFiltersTip =
     "Filter the photographs by date, distance and direction; CTRL+click on a camera marker "
     "to make it the current Point of View, double click to view its picture";
 const char* const kNotesTip = "Write the note of the current photograph; it is kept beside it";
+const char* const kTextureTip =
+    "Show the textured models of the photographs nearest the current Point of View";
 
 constexpr double kPyramidColour[3] = {0.0, 0.5, 1.0};
 constexpr double kPyramidOpacity = 0.4;
@@ -132,6 +135,10 @@ CImageForm::CImageForm(QWidget* parent) : QWidget(parent) {
   m_Notes = new CNotesDlg(*this, m_Tabs);
   AddPage(TAB_FILTERS, m_Filters, "Filters", kFiltersTip);
   AddPage(TAB_NOTES, m_Notes, "Notes", kNotesTip);
+  m_TexturePage = new CTexturePage(m_Tabs);
+  AddPage(TAB_TEXTURE, m_TexturePage, "Texture", kTextureTip);
+  connect(m_TexturePage, &CTexturePage::viewChanged, this, &CImageForm::viewChanged);
+  connect(m_TexturePage, &CTexturePage::statusMessage, this, &CImageForm::statusMessage);
   connect(m_Notes, &CNotesDlg::statusMessage, this, &CImageForm::statusMessage);
 
   auto* split = new QSplitter(Qt::Vertical, this);
@@ -152,6 +159,7 @@ CImageForm::~CImageForm() {
 
 void CImageForm::ReleasePointsOfView() {
   m_Povs.clear();
+  m_TexturePage->ReleaseModels();
   if (m_Window && m_Window->m_Renderer) {
     if (m_Pyramid) m_Window->m_Renderer->RemoveActor(m_Pyramid);
     if (m_Sphere) m_Window->m_Renderer->RemoveActor(m_Sphere);
@@ -169,6 +177,8 @@ int CImageForm::InitialUpdate(COrvalisDoc* document, RenderWindow* window,
   m_Window = window;
   m_Images = document->GetImages().GetImages();
   m_Filters->SetFilterFile(MakeFileName(PFK_FILTER, document->GetPathName()));
+  m_TexturePage->SetProject(document->GetPathName(), m_Images,
+                            document->GetImages().GetTexturedModels(), window);
 
   int earliest = kNoEarliestDate, latest = 0;
   for (const std::string& image : m_Images) {
@@ -358,6 +368,7 @@ int CImageForm::SelectCurrent(const std::string& image, bool fly, bool filter, b
   QApplication::setOverrideCursor(Qt::WaitCursor);
   m_HasCurrentView = true;
   PlaceCurrentViewMarker(*pov);
+  m_TexturePage->SetCurrentCentre(pov->GetCameraCentre());
   ApplyMarkerScales();
   if (fly) FlyTo(*pov);
   if (filter) ApplyFilters();

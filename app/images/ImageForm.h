@@ -23,6 +23,7 @@ class vtkSphereSource;
 class COrvalisDoc;
 class CFiltersDlg;
 class CNotesDlg;
+class CTexturePage;
 class CVtkPOV;
 class TProgressTimeToComplete;
 struct RenderWindow;
@@ -107,6 +108,7 @@ class CImageForm : public QWidget, public CImagePanelOps {
   QTabWidget* GetTabs() const { return m_Tabs; }
   CFiltersDlg* GetFiltersPage() const { return m_Filters; }
   CNotesDlg* GetNotesPage() const { return m_Notes; }
+  CTexturePage* GetTexturePage() const { return m_TexturePage; }
 
   // What the pages ask of the panel.
   void ApplyFilters() override;
@@ -174,4 +176,5 @@ class CImageForm : public QWidget, public CImagePanelOps {
   std::map<int, SPage> m_Pages;
   CFiltersDlg* m_Filters;
   CNotesDlg* m_Notes;
+  CTexturePage* m_TexturePage;
 };

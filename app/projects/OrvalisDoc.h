@@ -43,6 +43,10 @@ class COrvalisDoc {
   // The preset view on every stream.
   void SetPresetView(int view);
 
+  // While on, the 3D view paints the model textured from the oriented photographs.
+  bool IsTextureMode() const { return m_TextureMode; }
+  void SetTextureMode(bool on) { m_TextureMode = on; }
+
   // The project's photographs.
   CProjectImages& GetImages() { return m_Images; }
   const CProjectImages& GetImages() const { return m_Images; }
@@ -53,6 +57,7 @@ class COrvalisDoc {
   std::map<int, CNimbex*> m_Clouds;
   int m_PointSize = 1;
   int m_ColorMode = 0;
+  bool m_TextureMode = false;
   CProjectImages m_Images;
 };
 

@@ -202,6 +202,10 @@ void CMainFrame::BuildCommandTabs() {
   connect(link, &QAction::triggered, this, [this] { ShowImagePanelTab(TAB_LINK); });
   AddPanel(view, "Panels", {measure, link, filters, notes});
   AddPanel(view, "Layout", {standard, streaming});
+  m_TextureAction = MakeAction("Texture", "Paint the model with the colours of its photographs",
+                               &CMainFrame::OnTexture);
+  m_TextureAction->setCheckable(true);
+  AddPanel(view, "Floating Dialogs", {m_TextureAction});
   QList<QAction*> presets;
   for (const PresetCommand& command : kPresetCommands) {
     QAction* action = MakeAction(command.label, QString("%1 view").arg(command.label));
@@ -211,7 +215,7 @@ void CMainFrame::BuildCommandTabs() {
   }
   AddPanel(view, "Drawing 3d Views", presets);
   m_ProjectActions << reset << m_AnaglyphAction << measure << link << filters << notes << standard
-                   << streaming << presets;
+                   << streaming << m_TextureAction << presets;
 
   QWidget* stream = newPage("Stream");
   m_DetailGroup = new QActionGroup(this);
@@ -409,6 +413,7 @@ COrvalisFrame* CMainFrame::OpenProject(const QString& givenPath) {
   COrvalisView* view = project->GetView();
   connect(view, &COrvalisView::coordinatesChanged, m_CoordinatesPane, &QLabel::setText);
   connect(view, &COrvalisView::helpTip, this, &CMainFrame::SetHelpText);
+  connect(view, &COrvalisView::textureStatus, this, &CMainFrame::ShowStatusMessage);
   connect(project->GetImagePanel(), &CImageForm::helpTip, this, &CMainFrame::SetHelpText);
   connect(project->GetImagePanel(), &CImageForm::statusMessage, this,
           &CMainFrame::ShowStatusMessage);
@@ -470,6 +475,7 @@ void CMainFrame::UpdateCommandStates() {
   m_PointSizeSlider->setEnabled(project != nullptr);
   if (!project) return;
   m_AnaglyphAction->setChecked(project->GetView()->IsAnaglyphOn());
+  m_TextureAction->setChecked(project->GetDocument()->IsTextureMode());
   CNimbex* first = project->GetDocument()->GetFirstCloud();
   for (QAction* action : m_DetailGroup->actions())
     action->setChecked(first && action->data().toDouble() == first->GetStreamDetailFactor());
@@ -543,6 +549,14 @@ void CMainFrame::OnAnaglyph() {
   if (COrvalisFrame* project = GetActiveProject()) {
     project->GetView()->ToggleAnaglyph();
     m_AnaglyphAction->setChecked(project->GetView()->IsAnaglyphOn());
+    m_TextureAction->setChecked(project->GetDocument()->IsTextureMode());
+  }
+}
+
+void CMainFrame::OnTexture() {
+  if (COrvalisFrame* project = GetActiveProject()) {
+    project->GetView()->ToggleTexture();
+    m_TextureAction->setChecked(project->GetDocument()->IsTextureMode());
   }
 }
 

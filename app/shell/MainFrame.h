@@ -93,6 +93,7 @@ class CMainFrame : public QMainWindow {
   void OnClose();
   void OnReset();
   void OnAnaglyph();
+  void OnTexture();
   void OnStandardLayout();
   void OnStreamingLayout();
   void OnSave();
@@ -118,6 +119,7 @@ class CMainFrame : public QMainWindow {
   QLabel* m_HelpLabel = nullptr;
   QAction* m_HelpBarAction = nullptr;
   QAction* m_AnaglyphAction = nullptr;
+  QAction* m_TextureAction = nullptr;
   QActionGroup* m_DetailGroup = nullptr;
   QList<QAction*> m_ProjectActions;
   QMenu* m_RecentMenu = nullptr;

@@ -11,11 +11,13 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QWheelEvent>
 #include <filesystem>
 #include <limits>
 
 #include "app/images/ImageForm.h"
+#include "app/images/ViewTexture.h"
 #include "app/projects/OrvalisDoc.h"
 #include "app/projects/ProjectFiles.h"
 #include "app/shell/ViewCommands.h"
@@ -76,23 +78,81 @@ bool COrvalisView::event(QEvent* event) {
 }
 
 void COrvalisView::paintGL() {
+  const bool textured = IsPaintingTextured();
   if (m_Invalidated && !QCoreApplication::closingDown()) {
     m_Invalidated = false;
-    if (m_Progress) {
-      m_Progress->RestartTimer();
-      m_Progress->m_Text = "Rendering";
-      m_Progress->SetPos(0);
-    }
-    DrawSpClouds(this, nullptr, nullptr, nullptr, m_Progress);
-    if (m_Progress) {
-      m_Progress->m_Text.clear();
-      m_Progress->SetPos(0);
-    }
+    QString status;
+    if (textured)
+      status = PaintTextured();
+    else
+      PaintStreams();
     ++m_RegenerationCount;
     StartOverviewTimerWhenMissing();
     emit regenerated();
+    if (textured) emit textureStatus(status);
   }
   QVTKOpenGLNativeWidget::paintGL();
+  if (textured && !m_TexturedPicture.isNull()) {
+    QPainter painter(this);
+    painter.drawImage(rect(), m_TexturedPicture);
+  }
+}
+
+void COrvalisView::PaintStreams() {
+  if (m_Progress) {
+    m_Progress->RestartTimer();
+    m_Progress->m_Text = "Rendering";
+    m_Progress->SetPos(0);
+  }
+  DrawSpClouds(this, nullptr, nullptr, nullptr, m_Progress);
+  if (m_Progress) {
+    m_Progress->m_Text.clear();
+    m_Progress->SetPos(0);
+  }
+}
+
+// While a button is held the camera moves and the streams show their light sample.
+bool COrvalisView::IsPaintingTextured() const {
+  return m_Document && m_Document->IsTextureMode() && m_ButtonsHeld == Qt::NoButton;
+}
+
+void COrvalisView::ToggleTexture() {
+  if (!m_Document) return;
+  m_Document->SetTextureMode(!m_Document->IsTextureMode());
+  // The photographs are read again each time the mode is turned on: some may have come since.
+  m_Texture.reset();
+  m_TexturedPicture = QImage();
+  Redraw();
+}
+
+// The textured picture of the current view; what the status bar says of it.
+QString COrvalisView::PaintTextured() {
+  if (!m_Texture) {
+    m_TextureProblems.clear();
+    m_Texture = std::make_unique<CViewTexture>(
+        GetRenderWindowRecord(), LoadTexturePhotos(m_Document->GetImages(), m_TextureProblems));
+  }
+  m_TexturedPicture = QImage();
+  QString status;
+  if (!m_Texture->DrawTextured(m_Document->GetFirstCloud())) {
+    status = "Texture: nothing drawn, the view shows too few points of the model";
+  } else {
+    const cv::Mat& picture = m_Texture->GetPicture();
+    m_TexturedPicture =
+        QImage(picture.data, picture.cols, picture.rows, int(picture.step), QImage::Format_BGR888)
+            .copy();
+    const std::string main = m_Texture->GetMainPath();
+    status =
+        main.empty()
+            ? QString("Texture: no photograph sees this view")
+            : QString("Texture: main photograph %1")
+                  .arg(QString::fromStdString(std::filesystem::path(main).filename().string()));
+  }
+  if (!m_TextureProblems.empty())
+    status += QString(" (%1 photographs left out. %2)")
+                  .arg(m_TextureProblems.size())
+                  .arg(QString::fromStdString(m_TextureProblems.front()));
+  return status;
 }
 
 void COrvalisView::resizeGL(int w, int h) {
@@ -133,6 +193,7 @@ WinPoint COrvalisView::ToWindowPixel(const QPoint& position) const {
 }
 
 void COrvalisView::mousePressEvent(QMouseEvent* event) {
+  m_ButtonsHeld = event->buttons();
   if (event->button() == Qt::LeftButton) {
     emit helpTip("Left click to rotate the view; right click to zoom; wheel button to pan");
     const WinPoint pt = ToWindowPixel(event->pos());
@@ -146,10 +207,14 @@ void COrvalisView::mousePressEvent(QMouseEvent* event) {
 }
 
 void COrvalisView::mouseReleaseEvent(QMouseEvent* event) {
+  m_ButtonsHeld = event->buttons();
   ForwardButtonRelease(this, *this, *event);
 }
 
 void COrvalisView::mouseMoveEvent(QMouseEvent* event) {
+  // The textured picture has no depth to snap to: the cursor moves the camera only while a
+  // button is held.
+  if (m_Document && m_Document->IsTextureMode() && event->buttons() == Qt::NoButton) return;
   setFocus();
   RW_OnMouseMove(this, KeyFlags(event->modifiers(), event->buttons()), ToWindowPixel(event->pos()));
   if (event->buttons() == Qt::NoButton) ShowCursorCoordinates(event->pos());

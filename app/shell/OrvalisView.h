@@ -7,10 +7,15 @@
 #include <QVTKOpenGLNativeWidget.h>
 
 #include <QBasicTimer>
+#include <QImage>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "nimbex/platform/WinTypes.h"
 
 class CImageForm;
+class CViewTexture;
 class COrvalisDoc;
 class TProgressTimeToComplete;
 class CTextSink;
@@ -42,6 +47,11 @@ class COrvalisView : public QVTKOpenGLNativeWidget {
   void ApplyStreamDetail(double factor);
   void ToggleAnaglyph();
   bool IsAnaglyphOn() const;
+  // Turns the document's texture mode on or off and redraws: while on, the view paints the
+  // model textured from the oriented photographs, and the light sample while a button is held.
+  void ToggleTexture();
+  // The textured picture's maker while texture mode is on, else null.
+  CViewTexture* GetTexture() const { return m_Texture.get(); }
   // Number of paints that loaded detail so far.
   int GetRegenerationCount() const { return m_RegenerationCount; }
   // True while the project's missing overview picture waits to be saved after the first paint.
@@ -54,6 +64,8 @@ class COrvalisView : public QVTKOpenGLNativeWidget {
   void regenerated();
   // The project's overview picture was written.
   void overviewSaved();
+  // After every textured paint: which photograph is the main one, or why nothing was drawn.
+  void textureStatus(const QString& text);
 
  protected:
   bool event(QEvent* event) override;
@@ -77,6 +89,9 @@ class COrvalisView : public QVTKOpenGLNativeWidget {
   void ShowCursorCoordinates(const QPoint& position);
   void SaveOverviewPicture();
   void StartOverviewTimerWhenMissing();
+  void PaintStreams();
+  QString PaintTextured();
+  bool IsPaintingTextured() const;
 
   COrvalisDoc* m_Document;
   CImageForm* m_ImagePanel = nullptr;
@@ -85,4 +100,8 @@ class COrvalisView : public QVTKOpenGLNativeWidget {
   bool m_FirstDraw = true;
   int m_RegenerationCount = 0;
   QBasicTimer m_OverviewTimer;
+  Qt::MouseButtons m_ButtonsHeld = Qt::NoButton;
+  std::unique_ptr<CViewTexture> m_Texture;
+  QImage m_TexturedPicture;
+  std::vector<std::string> m_TextureProblems;
 };

@@ -10,6 +10,7 @@
 
 #include "nimbex/demo/DemoRandom.h"
 #include "nimbex/demo/DemoScene.h"
+#include "nimbex/demo/DemoTexturedModel.h"
 #include "nimbex/demo/PhotoRenderer.h"
 #include "nimbex/platform/Sinks.h"
 
@@ -19,12 +20,22 @@ namespace {
 
 constexpr int kJpegQuality = 92;
 
+// A nadir photograph with its exterior orientation comes with the textured model of the
+// ground it sees.
+bool HasTexturedGround(const DemoShot& shot) {
+  return shot.kind == DemoShotKind::Nadir && shot.withExterior;
+}
+
 // The photograph and its orientation files, whether or not the shot gets its ".est": an old
-// ".est" beside a photograph that should have none would orient it.
+// ".est" beside a photograph that should have none would orient it. Then its textured model.
 std::vector<fs::path> FilesOf(const DemoShot& shot, const fs::path& folder) {
   const fs::path photo = folder / shot.name;
-  return {photo, fs::path(photo).replace_extension(".int"),
-          fs::path(photo).replace_extension(".est")};
+  std::vector<fs::path> files = {photo, fs::path(photo).replace_extension(".int"),
+                                 fs::path(photo).replace_extension(".est")};
+  if (HasTexturedGround(shot))
+    for (const char* extension : {".vtp", ".tex"})
+      files.push_back(fs::path(photo).replace_extension(extension));
+  return files;
 }
 
 bool WriteBytes(const fs::path& path, const std::vector<uchar>& bytes) {
@@ -58,7 +69,7 @@ bool MakePhoto(const CDemoScene& scene, DemoShot& shot, uint64_t seed, const fs:
     error = "cannot write " + files[0].string() + ": check the free space and the permissions";
     return false;
   }
-  for (size_t i = 1; i < files.size(); ++i) {
+  for (size_t i = 1; i < 3; ++i) {
     if (i == 2 && !shot.withExterior) break;
     written.push_back(files[i]);
     const int done =
@@ -68,12 +79,18 @@ bool MakePhoto(const CDemoScene& scene, DemoShot& shot, uint64_t seed, const fs:
       return false;
     }
   }
-  for (size_t i = 0; i < files.size(); ++i)
+  for (size_t i = 0; i < 3; ++i)
     if ((i < 2 || shot.withExterior) && !SetFileTime(files[i], shot.time)) {
       error = "cannot set the time of " + files[i].string();
       return false;
     }
-  return true;
+  if (!HasTexturedGround(shot)) return true;
+  written.insert(written.end(), files.begin() + 3, files.end());
+  const COrientation::Point3& centre = shot.orientation.GetN();
+  const COrientation::Point3& origin = scene.GetOrigin();
+  const double ground =
+      origin.Z() + scene.GroundHeight(centre.X() - origin.X(), centre.Y() - origin.Y());
+  return WriteTexturedGround(files[0], shot.orientation, ground, error);
 }
 
 void RemoveAll(const std::vector<fs::path>& files) {

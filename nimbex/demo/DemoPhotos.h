@@ -1,7 +1,8 @@
 // Photographs of the demo site for `nimbex demo-photos`: JPEG pictures rendered from the
 // site's points as a survey drone (nadir and oblique) and a surveyor on the ground take them,
 // each with its ".int" and ".est" beside it (one in eight without ".est"), the files dated
-// over several days as the shots were.
+// over several days as the shots were. Each oriented nadir photograph also comes with the
+// textured model of the ground it sees (".vtp" and ".tex", DemoTexturedModel.h).
 #pragma once
 
 #include <string>

@@ -24,9 +24,13 @@ TEST(DemoPhotosCommandTest, WritesFullSizePhotographsAndRefusesBadInput) {
   EXPECT_NE(result.out.find("1 nadir and 1 oblique from the drone, 1 from the ground"),
             std::string::npos)
       << result.out;
-  int drone = 0, ground = 0, orientations = 0;
+  int drone = 0, ground = 0, orientations = 0, texturedModels = 0;
   for (const auto& entry : fs::directory_iterator(photos)) {
     const std::string name = entry.path().filename().string();
+    if (entry.path().extension() == ".vtp" || entry.path().extension() == ".tex") {
+      ++texturedModels;
+      continue;
+    }
     if (entry.path().extension() != ".JPG") {
       ++orientations;
       continue;
@@ -46,6 +50,8 @@ TEST(DemoPhotosCommandTest, WritesFullSizePhotographsAndRefusesBadInput) {
   EXPECT_EQ(drone, 2);
   EXPECT_EQ(ground, 1);
   EXPECT_EQ(orientations, 6);
+  // The nadir photograph's textured model of the ground it sees.
+  EXPECT_EQ(texturedModels, 2);
 
   CommandResult again =
       RunNimbex("demo-photos " + Quoted(site) + " " + Quoted(photos) + " --count 3 --seed 5");

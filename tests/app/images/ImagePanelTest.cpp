@@ -27,6 +27,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "DemoSiteSupport.h"
 #include "FiltersDlg.h"
 #include "ImageForm.h"
 #include "ImageImport.h"
@@ -57,33 +58,6 @@ constexpr int kPaintTimeoutMs = 60000;
 QString Output(const std::string& name) {
   return QString(IMAGES_TEST_OUTPUT_DIR) + "/" + QString::fromStdString(name);
 }
-
-// A small demo site, its stream and its photographs with their orientations, made once.
-class DemoSite {
- public:
-  static const DemoSite& Get() {
-    static DemoSite site;
-    return site;
-  }
-  fs::path Folder() const { return m_Folder.Path(); }
-  std::vector<std::string> Photographs() const {
-    std::vector<std::string> photographs;
-    for (const auto& entry : fs::directory_iterator(m_Folder / "photos"))
-      if (entry.path().extension() == ".JPG") photographs.push_back(entry.path().string());
-    std::sort(photographs.begin(), photographs.end());
-    return photographs;
-  }
-
- private:
-  DemoSite() {
-    const fs::path las = m_Folder / "site.las";
-    RunNimbex("demo-site " + Quoted(las) + " --points 200000 --seed 3");
-    RunNimbex("build " + Quoted(las) + " -o " + Quoted(m_Folder / "site.strm"));
-    RunNimbex("demo-photos " + Quoted(las) + " " + Quoted(m_Folder / "photos") +
-              " --count 8 --seed 3");
-  }
-  ScratchFolder m_Folder;
-};
 
 // Answers the orientation warning when it opens, ticking "Don't show again" when asked to,
 // and counts the warnings.
@@ -137,13 +111,7 @@ class ImagePanelTest : public testing::Test {
   // A project of the demo site's stream with its photographs imported; `prepare` may change
   // the data folder before the project opens.
   std::string MakeDemoProject(const std::function<void(const fs::path& data)>& prepare = {}) {
-    const DemoSite& site = DemoSite::Get();
-    for (const auto& entry : fs::directory_iterator(site.Folder()))
-      if (entry.is_regular_file() && entry.path().stem() == "site")
-        fs::copy_file(entry.path(), m_Folder / entry.path().filename());
-    const std::string stream = (m_Folder / "site.strm").string();
-    ProblemList problems;
-    EXPECT_EQ(ImportImages(site.Photographs(), nullptr, nullptr, problems, nullptr, stream), 1);
+    const std::string stream = MakeDemoProjectIn(m_Folder.Path());
     if (prepare) prepare(m_Folder / "site_data");
     return stream;
   }
@@ -387,11 +355,12 @@ TEST_F(ImagePanelTest, ADoubleClickOnAMarkerShowsItsPictureAndACtrlClickMakesItC
 TEST_F(ImagePanelTest, ThePanelsCommandsAndKeysShowThePages) {
   ASSERT_NE(OpenAndPaint(MakeDemoProject()), nullptr);
   QTabWidget* tabs = m_Panel->GetTabs();
-  EXPECT_EQ(tabs->count(), 4);
+  EXPECT_EQ(tabs->count(), 5);
   EXPECT_EQ(tabs->tabText(0), "Filters");
-  EXPECT_EQ(tabs->tabText(1), "Notes");
-  EXPECT_EQ(tabs->tabText(2), "Measure");
-  EXPECT_EQ(tabs->tabText(3), "Link");
+  EXPECT_EQ(tabs->tabText(1), "Texture");
+  EXPECT_EQ(tabs->tabText(2), "Notes");
+  EXPECT_EQ(tabs->tabText(3), "Measure");
+  EXPECT_EQ(tabs->tabText(4), "Link");
 
   QTest::keyClick(m_View, Qt::Key_N);
   EXPECT_EQ(m_Panel->GetCurrentTab(), TAB_NOTES);
