@@ -11,6 +11,9 @@
 #include <filesystem>
 
 #include "app/annotations/Link.h"
+#include "app/drawings/CadDrawing.h"
+#include "app/drawings/CadOrthoData.h"
+#include "app/drawings/CadView.h"
 
 namespace fs = std::filesystem;
 
@@ -64,12 +67,19 @@ CShowLinkDlg::CShowLinkDlg(QWidget* parent, int type, const std::string& label,
   resize(900, 700);
 }
 
+CShowLinkDlg::~CShowLinkDlg() {
+  // The view shows the drawing until it goes.
+  delete m_ImageView;
+}
+
 int CShowLinkDlg::OpenLink() {
   switch (m_Type) {
     case LINK_WEB:
       return OpenWebLink();
     case LINK_FILE:
       return OpenFileLink();
+    case LINK_IMAGE:
+      return OpenImageLink();
     default:
       return -1;
   }
@@ -120,6 +130,44 @@ int CShowLinkDlg::OpenFileLink() {
                  .arg(file.size())
                  .arg(bytes.size()));
   return 1;
+}
+
+// The picture as the image of a read-only drawing: its lower-left corner at (0, 0), one unit
+// per pixel, on layer 0, zoomed to its extents. The picture is read in tiles at the detail
+// the zoom needs, so that large photographs open at once.
+int CShowLinkDlg::OpenImageLink() {
+  if (!fs::is_regular_file(m_Path)) {
+    ShowMissingFile(m_Path);
+    return 0;
+  }
+  GdalDatasetPtr picture = OpenRasterReadOnly(m_Path);
+  if (!picture) {
+    QMessageBox::information(parentWidget(), "Orvalis",
+                             QString("Unable to read the picture %1: it is not an image file "
+                                     "this program can read.")
+                                 .arg(QString::fromStdString(m_Path)));
+    return 0;
+  }
+  CadEntity image;
+  image.type = CAD_IMAGE;
+  image.layerId = 0;
+  image.vertices = {CadPoint{0, 0, 0}};
+  image.imageFile = m_Path;
+  image.image = std::make_shared<CCadOrthoSource>(std::move(picture));
+  m_Drawing = std::make_unique<CCadDrawing>();
+  m_Drawing->AddEntity(image);
+  m_Drawing->PutReadOnly(true);
+  m_ImageView = new CCadView(this);
+  static_cast<QVBoxLayout*>(layout())->insertWidget(1, m_ImageView, 1);
+  m_ImageView->SetDrawing(m_Drawing.get());
+  return 1;
+}
+
+// The picture fills the view once the view has its size.
+void CShowLinkDlg::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (m_ImageView && !m_Shown) m_ImageView->ZoomExtents();
+  m_Shown = true;
 }
 
 void CShowLinkDlg::ShowNote(const QString& text) {

@@ -4,8 +4,11 @@
 
 #include <QDialog>
 #include <QUrl>
+#include <memory>
 #include <string>
 
+class CCadDrawing;
+class CCadView;
 class QLabel;
 class QPlainTextEdit;
 class QWebEngineView;
@@ -23,6 +26,7 @@ class CShowLinkDlg : public QDialog {
   static constexpr qint64 kMaxTextBytes = 4 << 20;
 
   CShowLinkDlg(QWidget* parent, int type, const std::string& label, const std::string& path);
+  ~CShowLinkDlg() override;
 
   // Fills the viewer with what the link points to. 1 when there is something to show; 0
   // after telling the user that the link's file cannot be found or read; -1 for a type the
@@ -31,12 +35,17 @@ class CShowLinkDlg : public QDialog {
 
   QWebEngineView* GetBrowser() const { return m_Browser; }
   QPlainTextEdit* GetTextView() const { return m_Text; }
+  CCadView* GetImageView() const { return m_ImageView; }
   // The line above the content: why a page did not load, or that a text was cut.
   QLabel* GetNote() const { return m_Note; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 
  private:
   int OpenWebLink();
   int OpenFileLink();
+  int OpenImageLink();
   void ShowNote(const QString& text);
   void ShowMissingFile(const std::string& path);
 
@@ -45,4 +54,7 @@ class CShowLinkDlg : public QDialog {
   QLabel* m_Note;
   QWebEngineView* m_Browser = nullptr;
   QPlainTextEdit* m_Text = nullptr;
+  std::unique_ptr<CCadDrawing> m_Drawing;
+  CCadView* m_ImageView = nullptr;
+  bool m_Shown = false;
 };

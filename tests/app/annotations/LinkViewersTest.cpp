@@ -12,6 +12,7 @@
 #include <QSlider>
 #include <QTest>
 #include <QWebEngineView>
+#include <QWheelEvent>
 #include <filesystem>
 #include <fstream>
 #include <opencv2/imgproc.hpp>
@@ -21,6 +22,8 @@
 #include "app/annotations/LinkViewers.h"
 #include "app/annotations/MediaPlayerDlg.h"
 #include "app/annotations/ShowLinkDlg.h"
+#include "app/drawings/CadDrawing.h"
+#include "app/drawings/CadView.h"
 #include "tests/app/shell/ShellTestSupport.h"
 #include "tests/support/SampleData.h"
 #include "tests/support/StreamWriter.h"
@@ -106,6 +109,10 @@ TEST(LinkViewerTest, MissingFileGivesMessageAndNoViewer) {
   // A viewer shown in between would be an unexpected modal window for the script.
   EXPECT_EQ(ShowLinkViewer(nullptr, LINK_WEB, "Page", page), 0);
   EXPECT_EQ(ShowLinkViewer(nullptr, LINK_FILE, "Text", text), 0);
+  const std::string picture = (folder / "gone.jpg").string();
+  script.Then<QMessageBox>(
+      ExpectMessage(QString::fromStdString("Unable to find selected file " + picture)));
+  EXPECT_EQ(ShowLinkViewer(nullptr, LINK_IMAGE, "Picture", picture), 0);
   // Types the viewer does not show close it at once.
   EXPECT_EQ(ShowLinkViewer(nullptr, LINK_MODEL, "Model", text), -1);
   EXPECT_EQ(ShowLinkViewer(nullptr, LINK_MEDIA, "Media", text), -1);
@@ -133,6 +140,62 @@ TEST(LinkViewerTest, FileLinkShowsTheWholeTextReadOnly) {
   CShowLinkDlg latin(nullptr, LINK_FILE, "Latin", (folder / "latin1.txt").string());
   ASSERT_EQ(latin.OpenLink(), 1);
   EXPECT_EQ(latin.GetTextView()->toPlainText(), QString::fromUtf8("café °C"));
+}
+
+TEST(LinkViewerTest, ImageLinkShowsThePictureInTheDrawingView) {
+  ScratchFolder folder;
+  // Left half orange, right half blue, with a white band along the bottom rows.
+  QImage picture(600, 400, QImage::Format_RGB32);
+  picture.fill(QColor(240, 140, 20));
+  for (int y = 0; y < 400; ++y)
+    for (int x = 0; x < 600; ++x) {
+      if (x >= 300) picture.setPixelColor(x, y, QColor(20, 60, 230));
+      if (y >= 360) picture.setPixelColor(x, y, Qt::white);
+    }
+  const fs::path path = folder / "north façade.png";
+  ASSERT_TRUE(picture.save(QString::fromStdString(path.string())));
+
+  CShowLinkDlg viewer(nullptr, LINK_IMAGE, "North façade", path.string());
+  ASSERT_EQ(viewer.OpenLink(), 1);
+  viewer.show();
+  CCadView* view = viewer.GetImageView();
+  ASSERT_NE(view, nullptr);
+  QTest::qWait(200);
+  const CCadDrawing* drawing = view->GetDrawing();
+  ASSERT_EQ(drawing->CountEntities(), 1);
+  const CadEntity& image = drawing->GetEntities().front();
+  EXPECT_EQ(image.type, CAD_IMAGE);
+  EXPECT_EQ(image.layerId, 0);
+  EXPECT_EQ(image.vertices.front().x, 0);
+  EXPECT_EQ(image.vertices.front().y, 0);
+  EXPECT_TRUE(drawing->IsReadOnly());
+  // Zoomed to its extents, y up: the picture's corners are where the drawing says.
+  const QImage shown = view->grab().toImage();
+  const QPoint orange = view->ToScreen(150, 200).toPoint();
+  const QPoint blue = view->ToScreen(450, 200).toPoint();
+  const QPoint white = view->ToScreen(300, 20).toPoint();
+  EXPECT_EQ(shown.pixelColor(orange), QColor(240, 140, 20));
+  EXPECT_EQ(shown.pixelColor(blue), QColor(20, 60, 230));
+  EXPECT_EQ(shown.pixelColor(white), QColor(Qt::white));
+  EXPECT_GT(view->GetScale() * 600, view->width() * 0.8);
+  viewer.grab().save(Output("link-image.png"));
+
+  // The wheel zooms in about the cursor.
+  const double scale = view->GetScale();
+  QWheelEvent wheel(QPointF(orange), QPointF(view->mapToGlobal(orange)), {}, {0, 120}, Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(view, &wheel);
+  EXPECT_GT(view->GetScale(), scale);
+
+  // A file that is no picture says so and shows nothing.
+  WriteFile(folder / "plan.jpg", "not a picture");
+  ModalScript script;
+  script.Then<QMessageBox>([](QMessageBox* box) {
+    EXPECT_TRUE(box->text().startsWith("Unable to read the picture")) << box->text().toStdString();
+    box->accept();
+  });
+  EXPECT_EQ(ShowLinkViewer(nullptr, LINK_IMAGE, "Plan", (folder / "plan.jpg").string()), 0);
+  script.Finish();
 }
 
 TEST(LinkViewerTest, HugeFileShowsItsBeginningWithNote) {
