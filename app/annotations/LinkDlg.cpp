@@ -29,6 +29,7 @@
 #include <filesystem>
 
 #include "LinkFiles.h"
+#include "LinkViewers.h"
 #include "app/projects/ProjectFiles.h"
 #include "nimbex/window/RenderWindow.h"
 
@@ -58,6 +59,11 @@ QString TypeButtonStyle(const QColor& colour) {
              "QRadioButton { background: %1; color: %2; padding: 1px 4px; border: 2px solid %1; }"
              "QRadioButton:checked { border: 2px solid palette(highlight); font-weight: bold; }")
       .arg(colour.name(), text.name());
+}
+
+bool IsPdf(const std::string& path) {
+  return QString::fromStdString(fs::path(path).extension().string())
+             .compare(".pdf", Qt::CaseInsensitive) == 0;
 }
 
 QString Text(const std::string& text) {
@@ -162,6 +168,10 @@ void CLinkDlg::SetType(int type) {
 
 void CLinkDlg::OnTypeChosen(int type) {
   m_Label->setText(LinkTypeName(type));
+  // A new audio link is recorded at once, into the project's FileLink folder.
+  if (type == LINK_AUDIO && !m_StreamPath.empty())
+    m_Path->setText(
+        Text(RecordAudioLink(this, ProjectFolder(), MakeFileName(PFK_SETTINGS, m_StreamPath))));
   m_Path->setReadOnly(type == LINK_AUDIO);
   m_Browse->setEnabled(type != LINK_AUDIO && !IsAddMode() && !IsDeleteMode());
 }
@@ -477,16 +487,44 @@ void CLinkDlg::OpenResolved(const CLink& link) {
     }
     resolved += (resolved.empty() ? "" : ";") + file;
   }
+  const std::string& label = link.m_Label;
   switch (link.m_Type) {
+    case LINK_WEB:
+    case LINK_IMAGE:
+      ShowLinkViewer(this, link.m_Type, label, resolved);
+      return;
+    case LINK_FILE:
+      if (IsPdf(resolved))
+        OpenDocument(resolved);
+      else
+        ShowLinkViewer(this, link.m_Type, label, resolved);
+      return;
+    case LINK_MODEL:
+      ShowModels(this, label, resolved);
+      return;
+    case LINK_MEDIA:
+    case LINK_AUDIO:
+      PlayMedia(this, label, resolved);
+      return;
     case LINK_ORTHOPHOTO:
     case LINK_CAD:
     case LINK_DEM:
       emit drawingLinkOpened(link.m_Type, Text(resolved));
       return;
+    case LINK_VANTEL:
+      StartVantel(this, resolved);
+      return;
     default:
-      ShowMessage(Text("The link " + link.m_Label + " has no type that can be opened."),
+      ShowMessage(Text("The link " + label + " has no type that can be opened."),
                   QMessageBox::Information);
   }
+}
+
+void CLinkDlg::ReportDrawingLinkFailure(int type, const std::string& why) {
+  const char* failure = type == LINK_ORTHOPHOTO ? "The image does not seem an orthophoto!"
+                        : type == LINK_CAD      ? "The image does not seem a valid CAD file!"
+                                                : "Error in loading data!";
+  ShowMessage(Text(std::string(failure) + "\n" + why), QMessageBox::Information);
 }
 
 int CLinkDlg::SavePageData() {

@@ -65,6 +65,9 @@ class CLinkDlg : public QWidget, public CPanelPage {
   int DeleteLink(vtkActor* actor);
   // Opens what the link of the marker points to; 1 when it was handed to its viewer.
   int OpenLink(vtkActor* actor);
+  // The drawing pane could not show the file of an orthophoto, CAD or DEM link: tells the
+  // user, with the reason.
+  void ReportDrawingLinkFailure(int type, const std::string& why);
   // The link whose marker is drawn at the window pixel, or null.
   CLink* LinkAt(WinPoint pixel) const;
 

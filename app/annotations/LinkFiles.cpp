@@ -41,8 +41,9 @@ bool IsPlainFolder(const fs::path& path) {
 }
 
 // The part of a project-relative path after its prefix, with '/' between its components;
-// empty when it is absolute or climbs with "..".
+// empty for any other path, and when it is absolute or climbs with "..".
 fs::path InsideProject(const std::string& path) {
+  if (!IsProjectRelativePath(path)) return {};
   std::string rest = path.substr(2);
   std::replace(rest.begin(), rest.end(), '\\', '/');
   const fs::path relative(rest);

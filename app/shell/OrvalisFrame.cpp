@@ -30,6 +30,7 @@ COrvalisFrame::COrvalisFrame(std::unique_ptr<COrvalisDoc> document,
                         "it in delete mode; double click on a link to open it");
   connect(m_LinkPage, &CLinkDlg::viewChanged, m_View, &COrvalisView::RenderAgain);
   connect(m_LinkPage, &CLinkDlg::statusMessage, m_ImagePanel, &CImageForm::statusMessage);
+  connect(m_LinkPage, &CLinkDlg::drawingLinkOpened, this, &COrvalisFrame::OpenDrawingLink);
   m_DrawingPanel = new CCadForm(progress, m_Splitter);
   m_Splitter->setChildrenCollapsible(true);
   auto* layout = new QHBoxLayout(this);
@@ -66,6 +67,17 @@ void COrvalisFrame::ShowLinks(bool interactive) {
   m_LinkPage->ShowProject(
       m_Document->GetPathName(), view->GetRenderWindowRecord(), m_ImagePanel->GetModelSize(),
       [view](WinPoint pixel, double point[3]) { return view->PickModelPoint(pixel, point); });
+}
+
+void COrvalisFrame::OpenDrawingLink(int type, const QString& path) {
+  if (type != LINK_CAD) {
+    m_LinkPage->ReportDrawingLinkFailure(type,
+                                         "The drawing panel does not open this kind of "
+                                         "file yet.");
+    return;
+  }
+  if (!LoadDrawing(path.toStdString()))
+    m_LinkPage->ReportDrawingLinkFailure(type, m_DrawingPanel->GetLastError());
 }
 
 int COrvalisFrame::Save() {

@@ -28,6 +28,8 @@ class COrvalisFrame : public QWidget {
   CLinkDlg* GetLinkPage() const { return m_LinkPage; }
   // Shows the project's links in the 3D view, once its streams and photographs are there.
   void ShowLinks(bool interactive);
+  // An orthophoto, CAD or DEM link opened: its file goes to the drawing panel.
+  void OpenDrawingLink(int type, const QString& path);
   CCadForm* GetDrawingPanel() const { return m_DrawingPanel; }
   // The image panel and the drawing panel save what they hold ("&Save", closing).
   int Save();

@@ -22,12 +22,14 @@
 #include <fstream>
 
 #include "LinkDlg.h"
+#include "app/drawings/CadForm.h"
 #include "app/images/ImageForm.h"
 #include "app/projects/ImageImport.h"
 #include "app/projects/OrvalisDoc.h"
 #include "app/shell/OrvalisFrame.h"
 #include "app/shell/OrvalisView.h"
 #include "app/shell/Settings.h"
+#include "app/shell/ViewCommands.h"
 #include "nimbex/window/RenderWindow.h"
 #include "tests/support/CommandRunner.h"
 #include "tests/support/StreamWriter.h"
@@ -53,7 +55,8 @@ class DemoSite {
  private:
   DemoSite() {
     const fs::path las = m_Folder / "site.las";
-    RunNimbex("demo-site " + Quoted(las) + " --points 200000 --seed 5");
+    RunNimbex("demo-site " + Quoted(las) + " --points 200000 --seed 5 --plan " +
+              Quoted(m_Folder / "plan.dxf"));
     RunNimbex("build " + Quoted(las) + " -o " + Quoted(m_Folder / "site.strm"));
     RunNimbex("demo-photos " + Quoted(las) + " " + Quoted(m_Folder / "photos") +
               " --count 2 --seed 5");
@@ -99,10 +102,13 @@ class LinkDlgTest : public testing::Test {
     return project;
   }
 
-  // Shows the page with the L key and makes a File link to a document of the project's
-  // folder with a CTRL+click in the middle of the view.
-  void AddFileLinkInTheMiddle(bool embed) {
-    QTest::keyClick(m_View, Qt::Key_L);
+  // Shows the page with the L key (or the Link command) and makes a File link to a document
+  // with a CTRL+click in the middle of the view.
+  void AddFileLinkInTheMiddle(bool embed, bool byCommand = false) {
+    if (byCommand)
+      ClickCommand(*m_Frame, "View", "Link");
+    else
+      QTest::keyClick(m_View, Qt::Key_L);
     ASSERT_EQ(m_Frame->GetActiveProject()->GetImagePanel()->GetCurrentTab(), TAB_LINK);
     ASSERT_TRUE(m_Page->isVisible());
     QRadioButton* file = m_Page->GetTypeButton(LINK_FILE);
@@ -261,7 +267,7 @@ TEST_F(LinkDlgTest, TheLinkSizeSetsTheMarkersRadiusAndIsKept) {
   fs::create_directories(m_Document.parent_path());
   std::ofstream(m_Document) << "%PDF-1.4 plan";
   ASSERT_NE(Open(MakeDemoProject()), nullptr);
-  AddFileLinkInTheMiddle(false);
+  AddFileLinkInTheMiddle(false, true);
   ASSERT_EQ(m_Page->GetLinks().size(), 1u);
   EXPECT_EQ(m_Page->GetLinks().front()->m_Path, m_Document.string());
   const double modelSize = m_Frame->GetActiveProject()->GetImagePanel()->GetModelSize();
@@ -280,9 +286,11 @@ TEST_F(LinkDlgTest, TheLinkSizeSetsTheMarkersRadiusAndIsKept) {
   EXPECT_EQ(CLinkDlg(OpenUserSettings).GetSizeSlider()->value(), 100);
 }
 
-TEST_F(LinkDlgTest, ADoubleClickHandsADrawingLinkToTheDrawingPaneButNoPathOutOfTheProject) {
+TEST_F(LinkDlgTest, ADoubleClickOpensADrawingLinkInTheDrawingPaneButNoPathOutOfTheProject) {
   const std::string stream = MakeDemoProject();
-  // Links written beside the project before it opens, at the middle of the site.
+  fs::create_directories(m_Project / "FileLink");
+  fs::copy_file(DemoSite::Get().Folder() / "plan.dxf", m_Project / "FileLink" / "plan.dxf");
+  // Links written beside the project before it opens, about the middle of the site.
   double anchor[3];
   ASSERT_NE(Open(stream), nullptr);
   const double ratio = m_View->devicePixelRatioF();
@@ -291,9 +299,9 @@ TEST_F(LinkDlgTest, ADoubleClickHandsADrawingLinkToTheDrawingPaneButNoPathOutOfT
   m_Frame->GetActiveProject()->parentWidget()->close();
   QTest::qWait(100);
   LinkList links;
-  for (const char* path : {".\\FileLink\\ortho.tif", ".\\..\\victim.dxf"}) {
+  for (const char* path : {".\\FileLink\\plan.dxf", ".\\..\\victim.dxf"}) {
     links.push_back(std::make_unique<CLink>());
-    links.back()->m_Type = links.size() == 1 ? LINK_ORTHOPHOTO : LINK_CAD;
+    links.back()->m_Type = LINK_CAD;
     links.back()->m_Label = path;
     links.back()->m_Path = path;
     links.back()->m_Point = Wml::Point3<double>(anchor);
@@ -303,15 +311,20 @@ TEST_F(LinkDlgTest, ADoubleClickHandsADrawingLinkToTheDrawingPaneButNoPathOutOfT
   std::string keptAs, error;
   ASSERT_EQ(SaveLinks((m_Project / "site_links.xml").string(), links, keptAs, error), 1);
 
-  ASSERT_NE(Open(stream), nullptr);
+  COrvalisFrame* project = Open(stream);
+  ASSERT_NE(project, nullptr);
   ASSERT_EQ(m_Page->GetLinks().size(), 2u);
   QSignalSpy opened(m_Page, &CLinkDlg::drawingLinkOpened);
   QSignalSpy said(m_Page, &CLinkDlg::statusMessage);
   QTest::mouseDClick(m_View, Qt::LeftButton, {}, LookAt(*m_Page->GetLinks()[0]));
   ASSERT_TRUE(opened.wait(2000));
-  EXPECT_EQ(opened.front()[0].toInt(), LINK_ORTHOPHOTO);
   EXPECT_EQ(opened.front()[1].toString().toStdString(),
-            (m_Project / "FileLink" / "ortho.tif").string());
+            (m_Project / "FileLink" / "plan.dxf").string());
+  EXPECT_TRUE(said.isEmpty()) << said.front().front().toString().toStdString();
+  EXPECT_EQ(project->GetDrawingPanel()->GetContent(), CAD_PANE_DRAWING);
+  EXPECT_EQ(project->GetLayout(), LAYOUT_DRAWING);
+  QTest::qWait(100);
+  m_Frame->grab().save(Output("link-drawing-opened.png"));
 
   QTest::mouseDClick(m_View, Qt::LeftButton, {}, LookAt(*m_Page->GetLinks()[1]));
   QTest::qWait(200);

@@ -154,6 +154,12 @@ TEST_F(LinkFilesTest, DeletingALinkDeletesItsCopiesButNothingOutsideTheFileLinkF
     EXPECT_TRUE(removal.deleted.empty()) << link->m_Path << ": " << removal.deleted.front();
     EXPECT_EQ(removal.kept.size(), 1u) << link->m_Path;
   }
+  // A model link's paths are checked one by one: a piece that is not project-relative is
+  // not a file of the FileLink folder.
+  const SLinkFilesRemoval pieces =
+      DeleteLinkFiles(*EmbeddedLink(LINK_MODEL, ".\\..\\victim.tx;t;"), links, m_Project.string());
+  EXPECT_TRUE(pieces.deleted.empty());
+  EXPECT_EQ(pieces.kept.size(), 3u);
   for (const fs::path& file : {m_Folder / "victim.txt", m_Project / "victim.txt",
                                outside / "secret.txt", outside / "ortho.jpg"})
     EXPECT_TRUE(fs::exists(file)) << file;
