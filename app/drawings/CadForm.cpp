@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "CadFile.h"
+#include "CadStoneCommands.h"
 #include "common/progress/ProgressTimeToComplete.h"
 
 namespace {
@@ -63,6 +64,7 @@ CCadForm::CCadForm(TProgressTimeToComplete* progress, QWidget* parent)
   layout->addLayout(quoteRow);
   connect(m_View, &CCadView::quoteChanged, m_Quote, &QLineEdit::setText);
   connect(m_View, &CCadView::statusChanged, this, &CCadForm::SetStatus);
+  RegisterStoneCommands(*m_View);
 }
 
 CCadForm::~CCadForm() {

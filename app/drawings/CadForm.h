@@ -30,6 +30,13 @@ class CCadForm : public QWidget {
   // entities", the view shows the extents and layer "0" is current. 1 on success; 0 leaves
   // the pane as it was, and GetLastError() tells why.
   int LoadDrawing(const std::string& path);
+  // Opens an orthophoto (CadOrthoData: read-only, overviews built beside it with the progress
+  // control titled "Building Overviews") in place of what the pane held, under a wait cursor;
+  // the status line gives its file, size and anything the user should know. 1 on success; 0
+  // leaves the pane as it was, and GetLastError() tells why.
+  int LoadOrthophoto(const std::string& path);
+  // Opens an elevation model (CadDemData) the same way; its drawing is marked changed.
+  int LoadDem(const std::string& path);
   const std::string& GetLastError() const { return m_LastError; }
 
   // Puts a new drawing in place of the pane's (for orthophotos and elevation models): it

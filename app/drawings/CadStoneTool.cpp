@@ -18,13 +18,20 @@ std::string Format(const char* format, double a, double b = 0, double c = 0) {
 
 }  // namespace
 
+void CCadStoneTool::SetDrawing(CCadDrawing* drawing) {
+  if (drawing == m_Drawing) return;
+  m_Drawing = drawing;
+  m_Image = m_Outline = 0;
+}
+
 void CCadStoneTool::CreateLayers() {
-  m_Drawing.AddLayer(kTempLayer, 4);
-  m_Drawing.AddLayer(kStonesLayer, 2);
+  m_Drawing->AddLayer(kTempLayer, 4);
+  m_Drawing->AddLayer(kStonesLayer, 2);
 }
 
 const CadEntity* CCadStoneTool::FindOrthophoto(double x, double y, int& column, int& row) const {
-  const std::vector<CadEntity>& entities = m_Drawing.GetEntities();
+  if (!m_Drawing) return nullptr;
+  const std::vector<CadEntity>& entities = m_Drawing->GetEntities();
   // The last one added is drawn on top.
   for (auto entity = entities.rbegin(); entity != entities.rend(); ++entity)
     if (!entity->deleted && entity->visible && entity->userData == kOrthophotoUserData &&
@@ -38,11 +45,11 @@ int CCadStoneTool::Seed(double x, double y, bool dropPrevious) {
   const CadEntity* image = FindOrthophoto(x, y, column, row);
   if (!image) return 0;
   CreateLayers();
-  if (CadEntity* previous = m_Drawing.GetEntityByID(m_Outline)) {
+  if (CadEntity* previous = m_Drawing->GetEntityByID(m_Outline)) {
     if (dropPrevious)
-      m_Drawing.EraseEntity(m_Outline);
+      m_Drawing->EraseEntity(m_Outline);
     else
-      previous->layerId = m_Drawing.GetLayerByName(kStonesLayer)->id;
+      previous->layerId = m_Drawing->GetLayerByName(kStonesLayer)->id;
     m_Outline = 0;
   }
   m_Image = image->id;
@@ -58,7 +65,7 @@ int CCadStoneTool::Wheel(int delta) {
   if (m_Tolerance.loDiff + steps <= 0 || m_Tolerance.upDiff + steps >= 254) return 0;
   m_Tolerance.loDiff += steps;
   m_Tolerance.upDiff += steps;
-  if (m_Drawing.GetEntityByID(m_Image)) Outline();
+  if (m_Drawing && m_Drawing->GetEntityByID(m_Image)) Outline();
   return 1;
 }
 
@@ -70,9 +77,9 @@ void CCadStoneTool::SetReferenceRadius(double radius) {
 }
 
 void CCadStoneTool::Outline() {
-  if (m_Outline) m_Drawing.EraseEntity(m_Outline);
+  if (m_Outline) m_Drawing->EraseEntity(m_Outline);
   m_Outline = 0;
-  const CadEntity* image = m_Drawing.GetEntityByID(m_Image);
+  const CadEntity* image = m_Drawing->GetEntityByID(m_Image);
   std::vector<CadPoint> outline =
       image ? OutlineStone(*image, m_SeedColumn, m_SeedRow, m_Tolerance) : std::vector<CadPoint>();
   m_Status = Format("Stone: tolerance -%.0f/+%.0f", m_Tolerance.loDiff, m_Tolerance.upDiff);
@@ -86,9 +93,9 @@ void CCadStoneTool::Outline() {
     m_Status += Format(" (reference %.4g, smallest %.4g)", m_ReferenceArea, GetSmallestArea());
   CadEntity polyline;
   polyline.type = CAD_POLYLINE;
-  polyline.layerId = m_Drawing.GetLayerByName(kTempLayer)->id;
+  polyline.layerId = m_Drawing->GetLayerByName(kTempLayer)->id;
   polyline.vertices = std::move(outline);
   polyline.closed = true;
-  m_Outline = m_Drawing.AddEntity(std::move(polyline));
-  m_Drawing.PutDirty(true);
+  m_Outline = m_Drawing->AddEntity(std::move(polyline));
+  m_Drawing->PutDirty(true);
 }

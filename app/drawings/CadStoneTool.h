@@ -18,13 +18,17 @@
 
 class CCadStoneTool {
  public:
-  explicit CCadStoneTool(CCadDrawing& drawing) : m_Drawing(drawing) {}
+  explicit CCadStoneTool(CCadDrawing* drawing = nullptr) : m_Drawing(drawing) {}
+
+  // Works on another drawing from now on: the current stone is the old drawing's; the
+  // tolerances and reference sizes are kept.
+  void SetDrawing(CCadDrawing* drawing);
 
   // Creates the layers "StoneTemp" and "Stones" if the drawing lacks them.
   void CreateLayers();
 
   // A click of the fill-stone command at a drawing point. 0 when the point lies outside every
-  // orthophoto: nothing changes.
+  // orthophoto (or there is no drawing): nothing changes.
   int Seed(double x, double y, bool dropPrevious);
   // A wheel turn (Qt's angle delta: 120 per notch). 0 when the tolerances would leave their
   // limits (the lower one above 0, the upper one below 254) and are kept.
@@ -45,7 +49,7 @@ class CCadStoneTool {
   const CadEntity* FindOrthophoto(double x, double y, int& column, int& row) const;
   void Outline();
 
-  CCadDrawing& m_Drawing;
+  CCadDrawing* m_Drawing;
   CadStoneTolerance m_Tolerance;
   unsigned m_Image = 0;
   int m_SeedColumn = 0, m_SeedRow = 0;

@@ -593,6 +593,12 @@ void CCadView::PaintCursor(QPainter& painter) const {
 
 void CCadView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  // Until the user moves the view, the drawing stays fitted: a drawing set while its column
+  // was hidden is shown whole once the column opens.
+  if (m_Previous.empty()) {
+    ZoomExtents();
+    m_Previous.clear();
+  }
   update();
 }
 

@@ -86,7 +86,20 @@ int COrvalisFrame::Save() {
 }
 
 int COrvalisFrame::LoadDrawing(const std::string& path) {
-  const int loaded = m_DrawingPanel->LoadDrawing(path);
+  return LoadIntoPanel(&CCadForm::LoadDrawing, path);
+}
+
+int COrvalisFrame::LoadOrthophoto(const std::string& path) {
+  return LoadIntoPanel(&CCadForm::LoadOrthophoto, path);
+}
+
+int COrvalisFrame::LoadDem(const std::string& path) {
+  return LoadIntoPanel(&CCadForm::LoadDem, path);
+}
+
+int COrvalisFrame::LoadIntoPanel(int (CCadForm::*load)(const std::string&),
+                                 const std::string& path) {
+  const int loaded = (m_DrawingPanel->*load)(path);
   ApplyPanelLayout(loaded);
   return loaded;
 }

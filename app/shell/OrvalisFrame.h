@@ -36,6 +36,10 @@ class COrvalisFrame : public QWidget {
   // Opens a CAD drawing in the drawing panel and shows it (layout 2). 1 on success; on
   // failure the layout falls back (ApplyPanelLayout) and the panel's GetLastError() says why.
   int LoadDrawing(const std::string& path);
+  // Opens an orthophoto (layout 4) or an elevation model (layout 5) in the drawing panel, as
+  // LoadDrawing does.
+  int LoadOrthophoto(const std::string& path);
+  int LoadDem(const std::string& path);
   // After a load into the drawing panel: the layout of what it holds (2 drawing, 4
   // orthophoto, 5 elevation model); after a failed one, 3 without images, else 1.
   void ApplyPanelLayout(bool loaded);
@@ -51,6 +55,7 @@ class COrvalisFrame : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  int LoadIntoPanel(int (CCadForm::*load)(const std::string&), const std::string& path);
   void ApplyLayout();
   void AddMeasurePage();
 

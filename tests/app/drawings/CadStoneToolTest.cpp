@@ -33,7 +33,7 @@ int OnLayer(const CCadDrawing& drawing, int layerId) {
 TEST(CadStoneToolTest, NewStonesKeepOrDropThePreviousOutline) {
   CCadDrawing drawing;
   AddOrthophoto(drawing);
-  CCadStoneTool tool(drawing);
+  CCadStoneTool tool(&drawing);
   tool.CreateLayers();
   const int temp = drawing.GetLayerByName("StoneTemp")->id;
   const int stones = drawing.GetLayerByName("Stones")->id;
@@ -70,7 +70,7 @@ TEST(CadStoneToolTest, NewStonesKeepOrDropThePreviousOutline) {
 TEST(CadStoneToolTest, WheelStepsBothTolerancesWithinTheirLimitsAndOutlinesAgain) {
   CCadDrawing drawing;
   AddOrthophoto(drawing);
-  CCadStoneTool tool(drawing);
+  CCadStoneTool tool(&drawing);
   // Before any stone, the wheel only sets the tolerances.
   EXPECT_TRUE(tool.Wheel(120));
   EXPECT_EQ(tool.GetTolerance().loDiff, 21);
@@ -98,7 +98,7 @@ TEST(CadStoneToolTest, WheelStepsBothTolerancesWithinTheirLimitsAndOutlinesAgain
 
 TEST(CadStoneToolTest, StoneSizeComesFromTheCircleRadius) {
   CCadDrawing drawing;
-  CCadStoneTool tool(drawing);
+  CCadStoneTool tool(&drawing);
   tool.SetReferenceRadius(2);
   EXPECT_EQ(tool.GetReferenceArea(), 8);
   EXPECT_DOUBLE_EQ(tool.GetSmallestArea(), 0.8);
