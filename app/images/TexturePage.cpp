@@ -3,6 +3,7 @@
 #include <vtkActor.h>
 #include <vtkCamera.h>
 #include <vtkDataArray.h>
+#include <vtkFeatureEdges.h>
 #include <vtkImageData.h>
 #include <vtkNew.h>
 #include <vtkPointData.h>
@@ -137,8 +138,15 @@ bool ReadTexturedModel(const std::string& dataFolder, const std::string& name,
   texture->InterpolateOn();
   model.picture = MakeActor(data);
   model.picture->SetTexture(texture);
-  model.outline = MakeActor(data);
-  model.outline->GetProperty()->SetRepresentationToWireframe();
+  vtkNew<vtkFeatureEdges> boundary;
+  boundary->SetInputData(data);
+  boundary->BoundaryEdgesOn();
+  boundary->FeatureEdgesOff();
+  boundary->NonManifoldEdgesOff();
+  boundary->ManifoldEdgesOff();
+  boundary->ColoringOff();
+  boundary->Update();
+  model.outline = MakeActor(boundary->GetOutput());
   model.outline->GetProperty()->SetColor(kOutlineColour[0], kOutlineColour[1], kOutlineColour[2]);
   model.outline->GetProperty()->SetLineWidth(2);
   model.outline->GetProperty()->LightingOff();

@@ -2,8 +2,8 @@
 // ("<image>.vtp" with "<image>.tex" naming its picture, in the data folder) shown in the 3D
 // view while "Enable Textures" is ticked. At most "Max Texture Count" of them are shown, the
 // nearest to the current Point of View first; each is drawn with its picture at the image
-// opacity and the outline of its polygons at the polygon opacity. The settings are kept in
-// the project's settings file, section "Texture".
+// opacity and the outline of its polygons (their boundary edges) at the polygon opacity. The
+// settings are kept in the project's settings file, section "Texture".
 #pragma once
 
 #include <vtkSmartPointer.h>

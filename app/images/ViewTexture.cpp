@@ -32,6 +32,8 @@ constexpr int kMinEmpty = 12;
 constexpr int kPhotoBorder = 32;
 // The subdivision's first three vertices enclose the window; the points follow.
 constexpr int kFirstPointVertex = 4;
+// Rows of the window in one band of the triangulation's insertion order.
+constexpr int kInsertionBand = 16;
 // A pixel nearer than this to a triangle's edge belongs to no single triangle.
 constexpr double kEdgeTolerance = 1e-4;
 
@@ -64,11 +66,12 @@ bool Project(const double m[16], const double in[3], double out[3]) {
 // the left in window coordinates); computed the same way wherever a pixel is tested.
 struct SEdgeLine {
   SEdgeLine(const cv::Point2f& a, const cv::Point2f& b)
-      : x(a.x), y(a.y), dx(double(b.x) - a.x), dy(double(b.y) - a.y), length(std::hypot(dx, dy)) {}
-  double Distance(double px, double py) const {
-    return length > 0 ? (dx * (py - y) - dy * (px - x)) / length : 0.0;
+      : x(a.x), y(a.y), dx(double(b.x) - a.x), dy(double(b.y) - a.y) {
+    const double length = std::sqrt(dx * dx + dy * dy);
+    inverse = length > 0 ? 1 / length : 0.0;
   }
-  double x, y, dx, dy, length;
+  double Distance(double px, double py) const { return (dx * (py - y) - dy * (px - x)) * inverse; }
+  double x, y, dx, dy, inverse;
 };
 
 // Sets the orientation's scale to the picture's size; false when the picture is not the
@@ -226,6 +229,7 @@ int CViewTexture::TexturePoints(vtkPolyData* points) {
   if (m_Output.rows != m_Height || m_Output.cols != m_Width)
     m_Output.create(m_Height, m_Width, CV_8UC3);
   m_Output.setTo(cv::Scalar::all(0));
+  PrepareRays();
   if (m_PixelMethod == ETexturePixels::Triangles)
     FillByTriangles();
   else
@@ -268,6 +272,7 @@ void CViewTexture::SelectAndTriangulate(vtkPolyData* points) {
       points->GetPointData() ? points->GetPointData()->GetArray("Normals") : nullptr;
   if (normals && normals->GetNumberOfComponents() != 3) normals = nullptr;
 
+  std::vector<SSelected> selected;
   double best = std::numeric_limits<double>::max();
   int main = -1;
   for (size_t k = 0; k < order.size(); ++k) {
@@ -276,12 +281,6 @@ void CViewTexture::SelectAndTriangulate(vtkPolyData* points) {
     const float v = float((1 - ndc[k].y) * m_Height / 2 - 0.5);
     const int column = static_cast<int>(std::lround(u)), row = static_cast<int>(std::lround(v));
     if (CountEmpty(column, row) < kMinEmpty) continue;
-    const int vertex = m_Subdivision->insert(cv::Point2f(u, v));
-    const size_t slot = static_cast<size_t>(vertex - kFirstPointVertex);
-    if (slot >= m_Vertices.size()) m_Vertices.resize(slot + 1, {-1, -1});
-    // A point at the very place of an earlier one keeps the earlier one's record.
-    SVertex& record = m_Vertices[slot];
-    if (record.point < 0) record = {i, -1};
     const double absolute[3] = {m_Points[i].x + m_Window->m_Center[0],
                                 m_Points[i].y + m_Window->m_Center[1],
                                 m_Points[i].z + m_Window->m_Center[2]};
@@ -292,7 +291,7 @@ void CViewTexture::SelectAndTriangulate(vtkPolyData* points) {
       std::copy(tuple, tuple + 3, normal);
     }
     const int image = FirstPhotoSeeing(absolute, normals ? normal : nullptr);
-    if (record.point == i) record.image = image;
+    selected.push_back({cv::Point2f(u, v), {i, image}});
     if (image >= 0) {
       const double r = std::hypot(ndc[k].x, ndc[k].y);
       if (r < best) {
@@ -304,7 +303,26 @@ void CViewTexture::SelectAndTriangulate(vtkPolyData* points) {
     // must not be textured through it.
     Claim(column, row);
   }
+  Triangulate(selected);
   LoadMainPhoto(main);
+}
+
+// The Delaunay triangulation of the selected points does not depend on the order they come
+// in; inserted band by band across the window, each insertion starts its search next to the
+// last one. A point at the very place of a nearer one keeps the nearer one's record.
+void CViewTexture::Triangulate(std::vector<SSelected>& selected) {
+  auto band = [](const SSelected& point) { return static_cast<int>(point.at.y) / kInsertionBand; };
+  std::stable_sort(selected.begin(), selected.end(), [&band](const auto& a, const auto& b) {
+    const int bandA = band(a), bandB = band(b);
+    if (bandA != bandB) return bandA < bandB;
+    return bandA % 2 == 0 ? a.at.x < b.at.x : a.at.x > b.at.x;
+  });
+  for (const SSelected& point : selected) {
+    const int vertex = m_Subdivision->insert(point.at);
+    const size_t slot = static_cast<size_t>(vertex - kFirstPointVertex);
+    if (slot >= m_Vertices.size()) m_Vertices.resize(slot + 1, {-1, -1});
+    if (m_Vertices[slot].point < 0) m_Vertices[slot] = point.record;
+  }
 }
 
 int CViewTexture::FirstPhotoSeeing(const double absolute[3], const float* normal) const {
@@ -396,13 +414,38 @@ bool CViewTexture::MakeTriangle(const int vertices[3], STriangle& triangle) cons
   return Dot(triangle.normal, triangle.normal) > 0;
 }
 
+// The homogeneous scene points of every pixel centre on the near and far clipping planes are
+// sums of a column's part and a row's part.
+void CViewTexture::PrepareRays() {
+  const double* m = m_ViewToWorld;
+  m_RayColumns.resize(m_Width);
+  for (int column = 0; column < m_Width; ++column) {
+    const double x = (column + 0.5) / (m_Width / 2.0) - 1;
+    for (int j = 0; j < 4; ++j) m_RayColumns[column][j] = x * m[4 * j];
+  }
+  m_RayRows.resize(m_Height);
+  for (int row = 0; row < m_Height; ++row) {
+    const double y = 1 - (row + 0.5) / (m_Height / 2.0);
+    for (int j = 0; j < 4; ++j) {
+      m_RayRows[row][j] = y * m[4 * j + 1] - m[4 * j + 2] + m[4 * j + 3];
+      m_RayRows[row][4 + j] = y * m[4 * j + 1] + m[4 * j + 2] + m[4 * j + 3];
+    }
+  }
+}
+
 // The line through the pixel's centre, from the near to the far clipping plane.
 void CViewTexture::Ray(int column, int row, double from[3], double to[3]) const {
-  const double x = (column + 0.5) / (m_Width / 2.0) - 1;
-  const double y = 1 - (row + 0.5) / (m_Height / 2.0);
-  const double nearPoint[3] = {x, y, -1}, farPoint[3] = {x, y, 1};
-  if (!Project(m_ViewToWorld, nearPoint, from) || !Project(m_ViewToWorld, farPoint, to))
+  const std::array<double, 4>& across = m_RayColumns[column];
+  const std::array<double, 8>& down = m_RayRows[row];
+  const double nearW = across[3] + down[3], farW = across[3] + down[7];
+  if (!(nearW > 0) || !(farW > 0)) {
     std::fill(to, to + 3, std::numeric_limits<double>::quiet_NaN());
+    return;
+  }
+  for (int j = 0; j < 3; ++j) {
+    from[j] = (across[j] + down[j]) / nearW;
+    to[j] = (across[j] + down[4 + j]) / farW;
+  }
 }
 
 void CViewTexture::ShadeTrianglePixel(const STriangle& triangle, int column, int row) {

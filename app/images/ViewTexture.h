@@ -6,6 +6,7 @@
 // is the main one and is used at full resolution.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <opencv2/core.hpp>
 #include <string>
@@ -91,6 +92,10 @@ class CViewTexture {
     int image;  // photograph that colours it, -1 none
   };
   struct STriangle;
+  struct SSelected {
+    cv::Point2f at;  // window position
+    SVertex record;
+  };
   struct SSource {
     const cv::Mat* image;
     const COrientation* orientation;
@@ -98,6 +103,8 @@ class CViewTexture {
 
   std::vector<int> DepthOrder(std::vector<cv::Point2d>& ndc) const;
   void SelectAndTriangulate(vtkPolyData* points);
+  void Triangulate(std::vector<SSelected>& selected);
+  void PrepareRays();
   int FirstPhotoSeeing(const double absolute[3], const float* normal) const;
   int CountEmpty(int column, int row) const;
   void Claim(int column, int row);
@@ -128,6 +135,8 @@ class CViewTexture {
   std::unique_ptr<cv::Subdiv2D> m_Subdivision;
   std::vector<SVertex> m_Vertices;    // by subdivision vertex id minus the first point's id
   std::vector<cv::Point3d> m_Points;  // the drawn points, scene coordinates
+  std::vector<std::array<double, 4>> m_RayColumns;
+  std::vector<std::array<double, 8>> m_RayRows;
   cv::Mat m_Output;
   cv::Mat m_Mask;
   cv::Mat m_FullImage;

@@ -179,6 +179,7 @@ TEST_F(TextureProgramTest, FromAPhotographsCameraTheTexturedViewShowsThatPhotogr
     SaveSideBySide({picture, expected, window.DrawOrdinary()}, 300,
                    "texture-demo-" + name + ".png");
     EXPECT_GE(covered, 0.8) << name;
+    EXPECT_TRUE(texture.IsMainLoaded()) << name;
     EXPECT_LT(difference, 15) << name;
     std::printf("%s: %.1f %% textured, mean difference %.1f, main %s\n", name.c_str(),
                 100 * covered, difference, fs::path(texture.GetMainPath()).filename().c_str());

@@ -164,8 +164,9 @@ TEST_F(ViewTextureTest, ScanningTrianglesGivesThePictureOfLocatingEveryPixel) {
 // The cases of the selection. Nearer points in a line 14 pixels apart claim their squares; a
 // farther point 7 pixels from one of them, between two, is skipped; 7 pixels below the line,
 // where its square still has empty pixels, it is triangulated. Facing away from every
-// photograph, it is triangulated without a photograph and blackens its triangles. 31 points
-// draw nothing.
+// photograph, it is triangulated without a photograph and blackens its triangles. Points
+// behind the camera, which the perspective would mirror into the window, are never
+// triangulated. 31 points draw nothing.
 TEST_F(ViewTextureTest, SelectionSkipsHiddenPointsAndBlackensThoseFacingAway) {
   const std::vector<STexturePhoto> photos = {Photograph(0, 0)};
   // Window pixels per model unit at the height z, for the camera of the fixture.
@@ -176,6 +177,7 @@ TEST_F(ViewTextureTest, SelectionSkipsHiddenPointsAndBlackensThoseFacingAway) {
     for (int k = -4; k <= 4; ++k) ground.Add(units(14 * k, 0.3), 0, 0.3);
     for (int k = 0; k < 30; ++k) ground.Add(-4.35 + 0.3 * k, -2.5);
     ground.Add(units(7, -0.3), -units(belowPixels, -0.3), -0.3, facingUp);
+    for (int k = 0; k < 5; ++k) ground.Add(-2 + k, 1.5, 2 * kHeight);
     CViewTexture texture(m_Window, photos);
     EXPECT_EQ(texture.UpdateCamera(), 1);
     EXPECT_EQ(texture.TexturePoints(ground.WithNormals()), 1);
