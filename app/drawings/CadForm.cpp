@@ -1,17 +1,21 @@
 #include "CadForm.h"
 
+#include <vtkRenderWindow.h>
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "CadFile.h"
 #include "CadStoneCommands.h"
 #include "common/progress/ProgressTimeToComplete.h"
+#include "nimbex/window/RenderWindow.h"
 
 namespace {
 
@@ -98,6 +102,7 @@ int CCadForm::LoadDrawing(const std::string& path) {
 }
 
 void CCadForm::SetDrawing(std::unique_ptr<CCadDrawing> drawing, CadPaneContent content) {
+  RemoveProjectedEntities();
   m_View->SetDrawing(nullptr);
   m_Drawing = std::move(drawing);
   m_Content = m_Drawing ? content : CAD_PANE_EMPTY;
@@ -133,6 +138,25 @@ int CCadForm::SaveDrawingAs() {
     dialog.selectFile(QString::fromStdString(CadSavePath(m_Drawing->GetFileName())));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return 0;
   return WriteDrawing(dialog.selectedFiles().front().toStdString());
+}
+
+RenderWindow* CCadForm::GetModelWindow() const {
+  return m_ModelWindow ? m_ModelWindow() : nullptr;
+}
+
+void CCadForm::ProjectEntities() {
+  if (!m_Drawing && !m_Projected.IsShown()) {
+    QMessageBox::information(this, "Orvalis", "There is no drawing to show on the model.");
+    return;
+  }
+  m_Projected.ProjectEntities(*m_Drawing, GetModelWindow(), m_Progress, this);
+}
+
+void CCadForm::RemoveProjectedEntities() {
+  if (!m_Projected.IsShown()) return;
+  m_Projected.RemoveProjectedEntities();
+  RenderWindow* window = GetModelWindow();
+  if (window && window->m_RenderWindow) window->m_RenderWindow->Render();
 }
 
 void CCadForm::SetStatus(const QString& text) {

@@ -5,15 +5,18 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "CadDrawing.h"
 #include "CadView.h"
+#include "ProjectedEntities.h"
 
 class QLabel;
 class QLineEdit;
 class TProgressTimeToComplete;
+struct RenderWindow;
 
 // What the pane holds; the project window's layout follows it.
 enum CadPaneContent { CAD_PANE_EMPTY = 0, CAD_PANE_DRAWING, CAD_PANE_ORTHOPHOTO, CAD_PANE_DEM };
@@ -53,6 +56,15 @@ class CCadForm : public QWidget {
   // Asks where to save the drawing as DXF (DWG cannot be written) and writes it there.
   int SaveDrawingAs();
 
+  // How the pane reaches the 3D view's render window, where its entities are shown.
+  void SetModelWindow(std::function<RenderWindow*()> window) { m_ModelWindow = std::move(window); }
+  // The command "Drawing Overlap", a toggle: shows the drawing's points, lines, polylines and
+  // rectangles in the 3D view, or takes them away when they are shown.
+  void ProjectEntities();
+  // Takes the entities out of the 3D view (another drawing is opened, the pane closes).
+  void RemoveProjectedEntities();
+  const CProjectedEntities& GetProjectedEntities() const { return m_Projected; }
+
   void SetStatus(const QString& text);
   QString GetStatus() const;
   QString GetQuote() const;
@@ -63,6 +75,7 @@ class CCadForm : public QWidget {
 
  private:
   void CreateLayers(CCadDrawing& drawing);
+  RenderWindow* GetModelWindow() const;
   int WriteDrawing(const std::string& path);
 
   TProgressTimeToComplete* m_Progress;
@@ -72,4 +85,6 @@ class CCadForm : public QWidget {
   QLabel* m_Status = nullptr;
   QLineEdit* m_Quote = nullptr;
   std::string m_LastError;
+  std::function<RenderWindow*()> m_ModelWindow;
+  CProjectedEntities m_Projected;
 };

@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/drawings/CadForm.h"
 #include "app/images/ImageForm.h"
 #include "app/projects/DataBaseHost.h"
 #include "app/projects/DataBaseSql.h"
@@ -213,9 +214,13 @@ void CMainFrame::BuildCommandTabs() {
     connect(action, &QAction::triggered, this, [this, preset] { ApplyPresetView(preset); });
     presets << action;
   }
-  AddPanel(view, "Drawing 3d Views", presets);
+  QAction* overlap = MakeAction("Drawing Overlap", "View current drawing on 3d Model window");
+  connect(overlap, &QAction::triggered, this, [this] {
+    if (COrvalisFrame* project = GetActiveProject()) project->GetDrawingPanel()->ProjectEntities();
+  });
+  AddPanel(view, "Drawing 3d Views", QList<QAction*>{overlap} << presets);
   m_ProjectActions << reset << m_AnaglyphAction << measure << link << filters << notes << standard
-                   << streaming << m_TextureAction << presets;
+                   << streaming << m_TextureAction << overlap << presets;
 
   QWidget* stream = newPage("Stream");
   m_DetailGroup = new QActionGroup(this);

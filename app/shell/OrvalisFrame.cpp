@@ -1,6 +1,7 @@
 #include "app/shell/OrvalisFrame.h"
 
 #include <QHBoxLayout>
+#include <QPointer>
 #include <QSplitter>
 #include <algorithm>
 
@@ -32,6 +33,9 @@ COrvalisFrame::COrvalisFrame(std::unique_ptr<COrvalisDoc> document,
   connect(m_LinkPage, &CLinkDlg::statusMessage, m_ImagePanel, &CImageForm::statusMessage);
   connect(m_LinkPage, &CLinkDlg::drawingLinkOpened, this, &COrvalisFrame::OpenDrawingLink);
   m_DrawingPanel = new CCadForm(progress, m_Splitter);
+  m_DrawingPanel->SetModelWindow([view = QPointer<COrvalisView>(m_View)] {
+    return view ? view->GetRenderWindowRecord() : nullptr;
+  });
   m_Splitter->setChildrenCollapsible(true);
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);

@@ -1,11 +1,11 @@
-// The demo site's plan, read from its DXF, seen in the program's 3D view over the demo site's
-// stream: its lines fall where the model is, in their layers' colours.
+// The demo site's plan, opened in the drawing pane, seen in the program's 3D view over the
+// demo site's stream through "Drawing Overlap": its lines fall where the model is, in their
+// layers' colours, until the command is pressed again or another drawing is opened.
 #include <gtest/gtest.h>
 
 #include <QImage>
 
-#include "app/drawings/CadFile.h"
-#include "app/drawings/ProjectedEntities.h"
+#include "app/drawings/CadForm.h"
 #include "app/shell/OrvalisFrame.h"
 #include "app/shell/OrvalisView.h"
 #include "nimbex/access/Nimbex.h"
@@ -23,51 +23,76 @@ bool IsYellow(const QColor& colour) {
   return colour.red() > 230 && colour.green() > 230 && colour.blue() < 40;
 }
 
-TEST(EntitiesInViewTest, DemoPlanLinesShowOverTheDemoStreamInTheirLayersColours) {
-  ScratchFolder folder;
-  setenv("ORVALIS_HOME", (folder / "home").c_str(), 1);
-  const std::string las = (folder / "site.las").string(), stream = (folder / "site.strm").string();
-  const std::string plan = (folder / "site.dxf").string();
-  ASSERT_EQ(
-      RunNimbex("demo-site " + Quoted(las) + " --points 600000 --seed 1 --plan " + Quoted(plan))
-          .status,
-      0);
-  ASSERT_EQ(RunNimbex("build " + Quoted(las) + " -o " + Quoted(stream)).status, 0);
-  auto app = StartShownProgram();
-  COrvalisFrame* project = OpenAndPaint(*app->GetMainFrame(), stream, kPaintTimeoutMs);
-  ASSERT_NE(project, nullptr);
-  COrvalisView* view = project->GetView();
-  RenderWindow* window = view->GetRenderWindowRecord();
-  QSignalSpy painted(view, &COrvalisView::regenerated);
-  view->ApplyPresetView(VIEW_TOP);
-  ASSERT_TRUE(painted.wait(kPaintTimeoutMs));
+int YellowPixels(const QImage& picture) {
+  int yellow = 0;
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x) yellow += IsYellow(picture.pixelColor(x, y));
+  return yellow;
+}
 
-  CCadDrawing drawing;
-  std::string error;
-  ASSERT_EQ(CadFileOpen(drawing, plan, error), 1) << error;
-  ASSERT_NE(drawing.GetLayerByName(kDemoBuildingLayer), nullptr);
-  EXPECT_EQ(drawing.GetLayerByName(kDemoBuildingLayer)->color, kDemoBuildingLayerColor);
-  CProjectedEntities projected;
-  projected.ProjectEntities(drawing, window, nullptr, project);
-  ASSERT_EQ(projected.GetEntities().size(), size_t(drawing.CountEntities()));
-  QTest::qWait(200);
-  const QImage picture = view->grabFramebuffer();
-  picture.save(Output("demo-plan-in-3d.png"));
+// The demo project opened in the program, its plan in the drawing pane, the view from the top.
+class EntitiesInViewTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("ORVALIS_HOME", (m_Folder / "home").c_str(), 1);
+    const std::string las = (m_Folder / "site.las").string();
+    const std::string stream = (m_Folder / "site.strm").string();
+    ASSERT_EQ(
+        RunNimbex("demo-site " + Quoted(las) + " --points 600000 --seed 1 --plan " + Quoted(m_Plan))
+            .status,
+        0);
+    ASSERT_EQ(RunNimbex("build " + Quoted(las) + " -o " + Quoted(stream)).status, 0);
+    m_App = StartShownProgram();
+    m_Frame = m_App->GetMainFrame();
+    m_Project = OpenAndPaint(*m_Frame, stream, kPaintTimeoutMs);
+    ASSERT_NE(m_Project, nullptr);
+    ASSERT_EQ(m_Project->LoadDrawing(m_Plan), 1);
+    m_View = m_Project->GetView();
+    m_Window = m_View->GetRenderWindowRecord();
+    QSignalSpy painted(m_View, &COrvalisView::regenerated);
+    m_View->ApplyPresetView(VIEW_TOP);
+    ASSERT_TRUE(painted.wait(kPaintTimeoutMs));
+  }
+
+  // Clicks "Drawing Overlap"; no question comes for a plan of the model.
+  void ClickDrawingOverlap() {
+    ModalScript none;
+    ClickCommand(*m_Frame, "View", "Drawing Overlap");
+    none.Finish();
+    QTest::qWait(200);
+  }
+
+  ScratchFolder m_Folder;
+  const std::string m_Plan = (m_Folder / "site.dxf").string();
+  std::unique_ptr<COrvalisApp> m_App;
+  CMainFrame* m_Frame = nullptr;
+  COrvalisFrame* m_Project = nullptr;
+  COrvalisView* m_View = nullptr;
+  RenderWindow* m_Window = nullptr;
+};
+
+TEST_F(EntitiesInViewTest, DrawingOverlapShowsThePlanOverTheModelInItsLayersColours) {
+  CCadForm* pane = m_Project->GetDrawingPanel();
+  const CCadDrawing& drawing = *pane->GetDrawing();
+  ClickDrawingOverlap();
+  ASSERT_EQ(pane->GetProjectedEntities().GetEntities().size(), size_t(drawing.CountEntities()));
+  const QImage picture = m_View->grabFramebuffer();
+  m_Frame->grab().save(Output("demo-plan-in-3d.png"));
 
   // The middle of the first side of each building drawn in its layer's colour (yellow), on
   // the screen, is yellow.
-  RefreshViewMatrices(window);
-  const int buildings = drawing.GetLayerByName(kDemoBuildingLayer)->id;
+  RefreshViewMatrices(m_Window);
+  const int buildings = pane->GetDrawing()->GetLayerByName(kDemoBuildingLayer)->id;
   int checked = 0;
   for (const CadEntity& entity : drawing.GetEntities()) {
     if (entity.layerId != buildings || entity.color != kCadColorByLayer) continue;
     const CadPoint& a = entity.vertices[0];
     const CadPoint& b = entity.vertices[1];
-    const double middle[3] = {(a.x + b.x) / 2 - window->m_Center[0],
-                              (a.y + b.y) / 2 - window->m_Center[1],
-                              (a.z + b.z) / 2 - window->m_Center[2]};
+    const double middle[3] = {(a.x + b.x) / 2 - m_Window->m_Center[0],
+                              (a.y + b.y) / 2 - m_Window->m_Center[1],
+                              (a.z + b.z) / 2 - m_Window->m_Center[2]};
     WinPoint pixel{-1, -1};
-    ASSERT_EQ(CoordModelToWin(window, middle, &pixel), 1);
+    ASSERT_EQ(CoordModelToWin(m_Window, middle, &pixel), 1);
     bool yellow = false;
     for (int dy = -2; dy <= 2; ++dy) yellow |= IsYellow(picture.pixelColor(pixel.x, pixel.y + dy));
     EXPECT_TRUE(yellow) << "building side at " << pixel.x << ", " << pixel.y;
@@ -76,13 +101,18 @@ TEST(EntitiesInViewTest, DemoPlanLinesShowOverTheDemoStreamInTheirLayersColours)
   EXPECT_GT(checked, 0);
 
   // Pressed again, the toggle takes the lines away.
-  projected.ProjectEntities(drawing, window, nullptr, project);
+  ClickDrawingOverlap();
+  EXPECT_FALSE(pane->GetProjectedEntities().IsShown());
+  EXPECT_EQ(YellowPixels(m_View->grabFramebuffer()), 0);
+}
+
+TEST_F(EntitiesInViewTest, OpeningAnotherDrawingTakesTheEntitiesAway) {
+  ClickDrawingOverlap();
+  EXPECT_GT(YellowPixels(m_View->grabFramebuffer()), 100);
+  ASSERT_EQ(m_Project->LoadDrawing(m_Plan), 1);
   QTest::qWait(200);
-  const QImage without = view->grabFramebuffer();
-  int yellowLeft = 0;
-  for (int y = 0; y < without.height(); ++y)
-    for (int x = 0; x < without.width(); ++x) yellowLeft += IsYellow(without.pixelColor(x, y));
-  EXPECT_EQ(yellowLeft, 0);
+  EXPECT_FALSE(m_Project->GetDrawingPanel()->GetProjectedEntities().IsShown());
+  EXPECT_EQ(YellowPixels(m_View->grabFramebuffer()), 0);
 }
 
 }  // namespace
