@@ -1,5 +1,7 @@
 #include "app/annotations/ShowLinkDlg.h"
 
+#include <unistd.h>
+
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QLabel>
@@ -22,6 +24,14 @@ namespace {
 bool HasNetworkScheme(const QUrl& url) {
   static const QStringList network = {"http", "https", "ftp"};
   return network.contains(url.scheme().toLower());
+}
+
+// The browser's page processes refuse to start for the root user with their sandbox on, and
+// their refusal ends the whole program: the sandbox must have been turned off for it.
+bool EmbeddedBrowserCanRun() {
+  if (geteuid() != 0) return true;
+  return qgetenv("QTWEBENGINE_DISABLE_SANDBOX") == "1" ||
+         qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").contains("--no-sandbox");
 }
 
 // A file's bytes as text: UTF-8 when they are valid UTF-8, otherwise one character per byte.
@@ -90,6 +100,14 @@ int CShowLinkDlg::OpenWebLink() {
   const QUrl address = WebLinkAddress(m_Path, &local);
   if (!local.empty() && !fs::is_regular_file(local)) {
     ShowMissingFile(local);
+    return 0;
+  }
+  if (!EmbeddedBrowserCanRun()) {
+    QMessageBox::information(parentWidget(), "Orvalis",
+                             QString("The page %1 cannot be shown here: the embedded browser "
+                                     "does not run for the root user. Open it in a browser, or "
+                                     "run Orvalis as an ordinary user.")
+                                 .arg(address.toString()));
     return 0;
   }
   m_Browser = new QWebEngineView(this);

@@ -2,6 +2,7 @@
 // link page opens them: the embedded browser on a real page, a file's text, the player on a
 // real sound file, and the messages for what cannot be shown.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -77,6 +78,23 @@ TEST(LinkViewerTest, WebLinkShowsLocalPageInEmbeddedBrowser) {
       },
       10000));
   picture.save(Output("link-browser.png"));
+}
+
+TEST(LinkViewerTest, RootWithoutBrowserSandboxSettingGetsMessageNotACrash) {
+  if (geteuid() != 0) GTEST_SKIP() << "only the root user needs the setting";
+  ScratchFolder folder;
+  WriteFile(folder / "page.html", "<html><title>Page</title></html>");
+  const QByteArray setting = qgetenv("QTWEBENGINE_DISABLE_SANDBOX");
+  qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+  ModalScript script;
+  script.Then<QMessageBox>([](QMessageBox* box) {
+    EXPECT_TRUE(box->text().contains("does not run for the root user"))
+        << box->text().toStdString();
+    box->accept();
+  });
+  EXPECT_EQ(ShowLinkViewer(nullptr, LINK_WEB, "Page", (folder / "page.html").string()), 0);
+  script.Finish();
+  qputenv("QTWEBENGINE_DISABLE_SANDBOX", setting);
 }
 
 TEST(LinkViewerTest, WebAddressesAreLocalPagesOnlyWithoutNetworkScheme) {
