@@ -6,10 +6,8 @@
 //   information only (software OpenGL here says little about a workstation's graphics card)
 // Usage: bench_draw BUILD_FOLDER (needs an X display: bench/run starts one when missing).
 #include <vtkCamera.h>
-#include <vtkNew.h>
 #include <vtkPolyData.h>
 #include <vtkRenderWindow.h>
-#include <vtkRenderWindowInteractor.h>
 #include <vtkRenderer.h>
 
 #include <cstdio>
@@ -17,6 +15,7 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "bench/BenchWindow.h"
 #include "nimbex/access/Nimbex.h"
 #include "nimbex/format/PointClasses.h"
 #include "nimbex/window/RenderWindow.h"
@@ -47,19 +46,10 @@ int main(int argc, char** argv) {
   InitStrmDll(BuiltInProfileReader);
   InitPulses(BuiltInProfileReader);
 
-  vtkNew<vtkRenderWindow> vtkWindow;
-  vtkWindow->SetOffScreenRendering(1);
-  vtkWindow->SetMultiSamples(0);
-  vtkWindow->SetSize(kWindowWidth, kWindowHeight);
-  vtkNew<vtkRenderWindowInteractor> interactor;
-  interactor->SetRenderWindow(vtkWindow);
-  const int tag = 0;
-  RenderWindow* window = CreateRenderWindow(&tag, vtkWindow, interactor, {});
-  CNimbex* cloud = window ? AddSpCloud(strm.c_str(), &tag, 0) : nullptr;
-  if (!cloud) {
-    std::fprintf(stderr, "cannot draw %s\n", strm.c_str());
-    return 1;
-  }
+  CBenchWindow bench(strm, kWindowWidth, kWindowHeight);
+  RenderWindow* window = bench.Get();
+  CNimbex* cloud = bench.Cloud();
+  if (!cloud) return 1;
 
   std::vector<double> regenerations, floors, renders;
   std::printf("draw    %d x %d pixels, detail %.1f, %d points in the stream\n", kWindowWidth,
@@ -73,7 +63,7 @@ int main(int argc, char** argv) {
       EvaluateVtkPixelSize(window);
       const double drawMs =
           Milliseconds([&] { cloud->DrawCloud(window->m_PixelSize, nullptr, nullptr, 0); });
-      const double renderMs = Milliseconds([&] { vtkWindow->Render(); });
+      const double renderMs = Milliseconds([&] { bench.GetVtkWindow()->Render(); });
       if (run == 0) continue;  // the first pass warms the file cache
       regeneration.push_back(drawMs);
       render.push_back(renderMs);
@@ -98,6 +88,5 @@ int main(int argc, char** argv) {
       Median(regenerations), Median(floors));
   std::printf("        render median %7.1f ms (software OpenGL; information only)\n",
               Median(renders));
-  DestroyRenderWindow(&tag);
   return 0;
 }

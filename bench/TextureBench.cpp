@@ -4,9 +4,6 @@
 // beside them, the same picture with every pixel located in the triangulation, the slow way.
 //   target: the textured paint at most 3 times the ordinary one, and under one second
 // Usage: bench_texture BUILD_FOLDER (needs an X display: bench/run starts one when missing).
-#include <vtkNew.h>
-#include <vtkRenderWindow.h>
-#include <vtkRenderWindowInteractor.h>
 
 #include <cstdio>
 #include <string>
@@ -15,6 +12,7 @@
 #include "app/images/ViewTexture.h"
 #include "app/projects/ProjectImages.h"
 #include "bench/BenchSupport.h"
+#include "bench/BenchWindow.h"
 #include "nimbex/access/Nimbex.h"
 #include "nimbex/format/PointClasses.h"
 #include "nimbex/window/RenderWindow.h"
@@ -79,19 +77,10 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  vtkNew<vtkRenderWindow> vtkWindow;
-  vtkWindow->SetOffScreenRendering(1);
-  vtkWindow->SetMultiSamples(0);
-  vtkWindow->SetSize(kWindowWidth, kWindowHeight);
-  vtkNew<vtkRenderWindowInteractor> interactor;
-  interactor->SetRenderWindow(vtkWindow);
-  const int tag = 0;
-  RenderWindow* window = CreateRenderWindow(&tag, vtkWindow, interactor, {});
-  CNimbex* cloud = window ? AddSpCloud(strm.c_str(), &tag, 0) : nullptr;
-  if (!cloud) {
-    std::fprintf(stderr, "cannot draw %s\n", strm.c_str());
-    return 1;
-  }
+  CBenchWindow bench(strm, kWindowWidth, kWindowHeight);
+  RenderWindow* window = bench.Get();
+  CNimbex* cloud = bench.Cloud();
+  if (!cloud) return 1;
   cloud->SetCVM(CVM_RGB);
   LookThroughPhotograph(window, photos[pov].orientation);
 
@@ -100,7 +89,7 @@ int main(int argc, char** argv) {
   double firstTexturedMs = 0;
   for (int run = 0; run <= kRuns; ++run) {
     const double ordinaryMs =
-        Milliseconds([&] { DrawSpClouds(&tag, nullptr, nullptr, cloud, nullptr); });
+        Milliseconds([&] { DrawSpClouds(bench.Id(), nullptr, nullptr, cloud, nullptr); });
     const int ordinaryPoints = cloud->GetRenderedPointCount();
     const double texturedMs = Milliseconds([&] { texture.DrawTextured(cloud); });
     if (run == 0) {  // the first runs warm the file cache and read the main photograph
@@ -129,6 +118,5 @@ int main(int argc, char** argv) {
       "        textured paint median %7.1f ms, ordinary paint %7.1f ms: %.2f x   "
       "(target <= 3 x and < 1000 ms)\n",
       Median(textured), Median(ordinary), ratio);
-  DestroyRenderWindow(&tag);
   return 0;
 }

@@ -3,12 +3,19 @@
 // and the texture page, as a user works them.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <vtkActor.h>
 #include <vtkCamera.h>
+#include <vtkImageData.h>
 #include <vtkNew.h>
+#include <vtkPointData.h>
+#include <vtkPolyData.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderWindowInteractor.h>
 #include <vtkRenderer.h>
+#include <vtkTexture.h>
 #include <vtkUnsignedCharArray.h>
+#include <vtkXMLPolyDataReader.h>
+#include <vtkXMLPolyDataWriter.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -37,6 +44,7 @@
 #include "app/shell/OrvalisFrame.h"
 #include "app/shell/OrvalisView.h"
 #include "nimbex/access/Nimbex.h"
+#include "nimbex/demo/DemoTexturedModel.h"
 #include "nimbex/format/PointClasses.h"
 #include "nimbex/platform/Profile.h"
 #include "nimbex/window/RenderWindow.h"
@@ -324,4 +332,44 @@ TEST_F(TextureProgramTest, TheTexturePageShowsTheNearestTexturedModels) {
   again.SetProject(stream, {}, names, nullptr);
   EXPECT_TRUE(again.GetEnableBox()->isChecked());
   EXPECT_EQ(again.GetMaxCountBox()->value(), 9);
+}
+
+// A textured model travels with its project: its ".tex" may name only a picture of the data
+// folder. A name that leads out of it is read as a name in the folder, and missing there, the
+// model takes its photograph; a model without texture coordinates is refused, saying so.
+TEST(TexturedModelTest, APictureOutsideTheDataFolderIsNeverRead) {
+  ScratchFolder folder;
+  const fs::path data = folder / "site_data";
+  fs::create_directories(data);
+  COrientation orientation;
+  orientation.SetInterior(100, {0, 0}, 1, 64, 48);
+  orientation.SetExterior({0, 0, 20}, 0, 0, 0);
+  std::string why;
+  ASSERT_TRUE(WriteTexturedGround(data / "a.jpg", orientation, 0, why)) << why;
+  cv::imwrite((data / "a.jpg").string(), cv::Mat(48, 64, CV_8UC3, cv::Scalar(0, 128, 255)));
+  cv::imwrite((folder / "outside.jpg").string(), cv::Mat(32, 32, CV_8UC3, cv::Scalar::all(90)));
+  WritePrivateProfileString("Texture", "File", "../outside.jpg", (data / "a.tex").c_str());
+
+  const double centre[3] = {0, 0, 0};
+  STexturedModel model;
+  ASSERT_TRUE(ReadTexturedModel(data.string(), "a", (data / "a.jpg").string(), centre, model, why))
+      << why;
+  int size[3];
+  vtkImageData::SafeDownCast(model.picture->GetTexture()->GetInputDataObject(0, 0))
+      ->GetDimensions(size);
+  EXPECT_EQ(size[0], 64);
+  EXPECT_EQ(size[1], 48);
+
+  ASSERT_TRUE(WriteTexturedGround(data / "b.jpg", orientation, 0, why)) << why;
+  vtkNew<vtkXMLPolyDataReader> reader;
+  reader->SetFileName((data / "b.vtp").c_str());
+  reader->Update();
+  reader->GetOutput()->GetPointData()->RemoveArray("Texture");
+  vtkNew<vtkXMLPolyDataWriter> writer;
+  writer->SetInputData(reader->GetOutput());
+  writer->SetFileName((data / "b.vtp").c_str());
+  writer->Write();
+  EXPECT_FALSE(
+      ReadTexturedModel(data.string(), "b", (data / "a.jpg").string(), centre, model, why));
+  EXPECT_NE(why.find("no polygons with a \"Texture\" array"), std::string::npos) << why;
 }
