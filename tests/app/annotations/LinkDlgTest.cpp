@@ -5,6 +5,7 @@
 #include <vtkActor.h>
 #include <vtkBalloonWidget.h>
 #include <vtkCamera.h>
+#include <vtkProperty.h>
 #include <vtkRenderer.h>
 
 #include <QCheckBox>
@@ -308,12 +309,22 @@ TEST_F(LinkDlgTest, ADoubleClickOpensADrawingLinkInTheDrawingPaneButNoPathOutOfT
   }
   // The second stands a little aside, so that each has its own pixel.
   links.back()->m_Point[0] += 20;
+  // Types this program does not know: none has no marker, a later one a white marker.
+  for (int type : {int(LINK_NONE), 12}) {
+    links.push_back(std::make_unique<CLink>());
+    links.back()->m_Type = type;
+  }
   std::string keptAs, error;
   ASSERT_EQ(SaveLinks((m_Project / "site_links.xml").string(), links, keptAs, error), 1);
 
   COrvalisFrame* project = Open(stream);
   ASSERT_NE(project, nullptr);
-  ASSERT_EQ(m_Page->GetLinks().size(), 2u);
+  ASSERT_EQ(m_Page->GetLinks().size(), 4u);
+  EXPECT_EQ(m_Page->GetLinks()[2]->m_Actor, nullptr);
+  ASSERT_NE(m_Page->GetLinks()[3]->m_Actor, nullptr);
+  double white[3];
+  m_Page->GetLinks()[3]->m_Actor->GetProperty()->GetColor(white);
+  EXPECT_EQ(white[0] + white[1] + white[2], 3.0);
   QSignalSpy opened(m_Page, &CLinkDlg::drawingLinkOpened);
   QSignalSpy said(m_Page, &CLinkDlg::statusMessage);
   QTest::mouseDClick(m_View, Qt::LeftButton, {}, LookAt(*m_Page->GetLinks()[0]));
