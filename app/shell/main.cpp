@@ -1,7 +1,8 @@
 // Orvalis: browsing and annotating survey sites. `orvalis [STREAM...]` opens each stream at
 // start (one that cannot be opened is reported and the program stays open);
 // `orvalis --screenshot FILE.png STREAM` opens it, waits for the first full paint, saves the
-// main window's picture and quits; `orvalis --import-images PROJECT.strm IMAGE...` imports
+// main window's picture and quits; `--drawing PLAN.dxf` also opens a CAD drawing in the
+// drawing pane of the last stream opened; `orvalis --import-images PROJECT.strm IMAGE...` imports
 // photographs into a project without a window; `orvalis --import-orientations MODEL_FOLDER
 // IMAGE_FOLDER` writes the photographs' orientation files from a structure-from-motion model,
 // also without a window.
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "app/drawings/CadForm.h"
 #include "app/images/OrientationImport.h"
 #include "app/projects/ImportImagesCommand.h"
 #include "app/shell/MainFrame.h"
@@ -67,6 +69,18 @@ void ArrangeScreenshot(CMainFrame* frame, const QString& path) {
   });
 }
 
+// Opens the drawing in the drawing pane of the project the streams opened; false, with the
+// reason on standard error, when it cannot.
+bool OpenDrawing(CMainFrame* frame, const QString& path) {
+  COrvalisFrame* project = frame->GetActiveProject();
+  // The reason a stream did not open is already on standard error.
+  if (!project) return false;
+  if (project->LoadDrawing(path.toStdString())) return true;
+  std::fprintf(stderr, "orvalis: the drawing %s was not opened: %s\n",
+               path.toLocal8Bit().constData(), project->GetDrawingPanel()->GetLastError().c_str());
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -98,6 +112,10 @@ int main(int argc, char** argv) {
   QCommandLineOption screenshot("screenshot", "Open STREAM, save the window as FILE and quit.",
                                 "FILE");
   parser.addOption(screenshot);
+  QCommandLineOption drawing(
+      "drawing", "Open the CAD drawing FILE (DXF or DWG) in the drawing pane of the last STREAM.",
+      "FILE");
+  parser.addOption(drawing);
   // Handled before the application starts, as they need no display; listed for --help.
   QCommandLineOption importImages(
       "import-images",
@@ -120,8 +138,18 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  if (parser.isSet(drawing) && streams.isEmpty()) {
+    std::fprintf(stderr, "orvalis: --drawing needs a stream to open\n");
+    return 1;
+  }
+
   COrvalisApp app({}, !parser.isSet(screenshot));
   if (!app.InitInstance(streams)) return 1;
+  // A drawing that cannot be opened is reported; a screenshot of the project without it
+  // would pass for one with it.
+  if (parser.isSet(drawing) && !OpenDrawing(app.GetMainFrame(), parser.value(drawing)) &&
+      parser.isSet(screenshot))
+    return 1;
   if (parser.isSet(screenshot)) {
     // The reason a stream did not open is already on standard error.
     if (app.GetMainFrame()->GetProjects().isEmpty()) return 1;
