@@ -174,6 +174,15 @@ TEST(CadRasterTest, OrthophotosArePlacedByWorldFileGeotransformOrOneUnitPerPixel
   EXPECT_EQ(image->unitsPerPixelX, 1);
   EXPECT_EQ(image->image->Region(QRect(0, 0, 40, 30), 1).pixel(5, 5), qRgb(3, 2, 1));
 
+  // A JPEG's world file is its ".jgw".
+  cv::imwrite((folder / "photo.jpg").string(), cv::Mat(30, 40, CV_8UC3, cv::Scalar(9, 9, 9)));
+  std::ofstream(folder / "photo.jgw") << "0.5\n0\n0\n-0.5\n10.25\n20.75\n";
+  CadOrthoData jpeg;
+  ASSERT_TRUE(jpeg.Open(folder / "photo.jpg", error)) << error;
+  image = drawing.GetEntityByID(jpeg.Place(drawing));
+  EXPECT_DOUBLE_EQ(image->vertices[0].x, 10);
+  EXPECT_DOUBLE_EQ(image->vertices[0].y, 21 - 30 * 0.5);
+
   std::ofstream(folder / "text.tif") << "not an image";
   CadOrthoData text;
   error.clear();
