@@ -181,13 +181,6 @@ int CShowLinkDlg::OpenImageLink() {
   return 1;
 }
 
-// The picture fills the view once the view has its size.
-void CShowLinkDlg::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  if (m_ImageView && !m_Shown) m_ImageView->ZoomExtents();
-  m_Shown = true;
-}
-
 void CShowLinkDlg::ShowNote(const QString& text) {
   m_Note->setText(text);
   m_Note->show();

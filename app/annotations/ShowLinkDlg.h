@@ -39,9 +39,6 @@ class CShowLinkDlg : public QDialog {
   // The line above the content: why a page did not load, or that a text was cut.
   QLabel* GetNote() const { return m_Note; }
 
- protected:
-  void showEvent(QShowEvent* event) override;
-
  private:
   int OpenWebLink();
   int OpenFileLink();
@@ -56,5 +53,4 @@ class CShowLinkDlg : public QDialog {
   QPlainTextEdit* m_Text = nullptr;
   std::unique_ptr<CCadDrawing> m_Drawing;
   CCadView* m_ImageView = nullptr;
-  bool m_Shown = false;
 };
