@@ -15,6 +15,7 @@
 
 #include "DataBaseSql.h"
 #include "ProjectOpening.h"
+#include "app/drawings/CadFile.h"
 #include "app/projects/OrvalisDoc.h"
 #include "app/projects/ProjectBrowserDlg.h"
 #include "app/shell/MainFrame.h"
@@ -316,4 +317,28 @@ TEST_F(ProjectManagerTest, AScreenshotRunLeavesTheProjectWithItsOverviewForTheNe
 
   StartProgram();
   EXPECT_EQ(RowOf(site.string()).open_times, 1);
+}
+
+// The demo also opens its plan in the drawing pane; a drawing that cannot be opened fails the
+// screenshot run and is named.
+TEST_F(ProjectManagerTest, AScreenshotRunOpensTheDrawingGivenOrFailsNamingIt) {
+  const fs::path site = m_Folder / "site.strm";
+  WriteTestStream(site, MakeLatticeStream(1, 12, 0));
+  CCadDrawing plan;
+  CadEntity line;
+  line.type = CAD_LINE;
+  line.vertices = {{995, 1995, 300}, {1005, 2005, 300}};
+  plan.AddEntity(line);
+  std::string error;
+  ASSERT_EQ(CadFileSaveAs(plan, (m_Folder / "plan.dxf").string(), error), 1) << error;
+  const std::string screenshot =
+      std::string(ORVALIS_COMMAND) + " --screenshot " + Quoted(m_Folder / "orvalis.png");
+  const CommandResult opened =
+      RunProgram(screenshot + " --drawing " + Quoted(m_Folder / "plan.dxf") + " " + Quoted(site));
+  EXPECT_EQ(opened.status, 0) << opened.out;
+
+  const CommandResult missing = RunProgram(screenshot + " --drawing " +
+                                           Quoted(m_Folder / "missing.dxf") + " " + Quoted(site));
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.out.find("missing.dxf was not opened"), std::string::npos) << missing.out;
 }
