@@ -125,6 +125,12 @@ void COrvalisView::ToggleTexture() {
   Redraw();
 }
 
+void COrvalisView::RefreshTexture() {
+  if (!m_Texture) return;
+  m_Texture.reset();
+  Redraw();
+}
+
 // The textured picture of the current view; what the status bar says of it.
 QString COrvalisView::PaintTextured() {
   if (!m_Texture) {

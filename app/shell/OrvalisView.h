@@ -50,6 +50,8 @@ class COrvalisView : public QVTKOpenGLNativeWidget {
   // Turns the document's texture mode on or off and redraws: while on, the view paints the
   // model textured from the oriented photographs, and the light sample while a button is held.
   void ToggleTexture();
+  // The project's photographs changed: a textured view reads them again.
+  void RefreshTexture();
   // The textured picture's maker while texture mode is on, else null.
   CViewTexture* GetTexture() const { return m_Texture.get(); }
   // Number of paints that loaded detail so far.

@@ -124,6 +124,7 @@ int CProjectCommands::LoadImages(COrvalisFrame* project) {
   panel->SetInteractive(m_Interactive);
   panel->InitialUpdate(document, project->GetView()->GetRenderWindowRecord(),
                        {dialog, dialog->GetProgressCtrl()});
+  project->GetView()->RefreshTexture();
   return count;
 }
 

@@ -44,6 +44,7 @@
 #include "app/shell/MainFrame.h"
 #include "app/shell/OrvalisFrame.h"
 #include "app/shell/OrvalisView.h"
+#include "app/shell/ProjectCommands.h"
 #include "nimbex/access/Nimbex.h"
 #include "nimbex/demo/DemoTexturedModel.h"
 #include "nimbex/format/PointClasses.h"
@@ -288,6 +289,15 @@ TEST_F(TextureProgramTest, TheTextureCommandTexturesTheViewAndDraggingShowsTheLi
   SaveSideBySide({dragging, released}, 400, "texture-drag-and-release.png");
   EXPECT_GT(cv::norm(dragging, released, cv::NORM_L1) / dragging.total(), 10);
   EXPECT_TRUE(frame->GetStatusPane(1)->text().startsWith("Texture: "));
+
+  // The project's photographs change: the textured view reads them again.
+  const size_t photographs = view->GetTexture()->GetPhotos().size();
+  const std::string gone = view->GetTexture()->GetPhotos().back().path;
+  fs::remove(gone);
+  fs::remove(MakeFileName(PFK_THUMBNAIL, gone));
+  paintAfter([&] { frame->GetProjectCommands()->LoadImages(project); });
+  ASSERT_NE(view->GetTexture(), nullptr);
+  EXPECT_EQ(view->GetTexture()->GetPhotos().size(), photographs - 1);
 
   paintAfter([frame] { ClickCommand(*frame, "View", "Texture"); });
   EXPECT_FALSE(project->GetDocument()->IsTextureMode());
