@@ -1,5 +1,6 @@
 #include "app/annotations/LinkViewers.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -42,8 +43,16 @@ int ShowLinkViewer(QWidget* parent, int type, const std::string& label, const st
 }
 
 int OpenDocument(const std::string& path) {
-  if (!fs::is_regular_file(path)) return 0;
-  return QDesktopServices::openUrl(QUrl::fromLocalFile(ToQt(path))) ? 1 : 0;
+  QWidget* parent = QApplication::activeWindow();
+  if (!fs::is_regular_file(path)) {
+    QMessageBox::information(parent, kTitle, "Unable to find selected file " + ToQt(path));
+    return 0;
+  }
+  if (QDesktopServices::openUrl(QUrl::fromLocalFile(ToQt(path)))) return 1;
+  QMessageBox::information(parent, kTitle,
+                           "No program of the desktop could open " + ToQt(path) +
+                               ": install a viewer for such files, or open it from its folder.");
+  return 0;
 }
 
 int PlayMedia(QWidget* parent, const std::string& label, const std::string& path) {

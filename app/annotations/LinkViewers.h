@@ -11,7 +11,8 @@ class QWidget;
 // embedded browser, the file's text, or the picture in a zoomable drawing view. Returns the
 // viewer's result; -1 for any other type.
 int ShowLinkViewer(QWidget* parent, int type, const std::string& label, const std::string& path);
-// PDF files and other documents: the desktop's application for the file. 1 when it started.
+// PDF files and other documents: the desktop's application for the file. 1 when it started;
+// a missing file, or one that no program of the desktop opens, is said in a message.
 int OpenDocument(const std::string& path);
 // Media and audio links: the program's own player. 1 when the file plays.
 int PlayMedia(QWidget* parent, const std::string& label, const std::string& path);

@@ -332,6 +332,9 @@ TEST(LinkViewerTest, VantelStartsBesideTheProgramInTheModelFolder) {
   EXPECT_FALSE(fs::exists(folder / "x"));
 }
 
-TEST(LinkViewerTest, MissingDocumentIsNotOpened) {
+TEST(LinkViewerTest, MissingDocumentGivesMessage) {
+  ModalScript script;
+  script.Then<QMessageBox>(ExpectMessage("Unable to find selected file /no such folder/plan.pdf"));
   EXPECT_EQ(OpenDocument("/no such folder/plan.pdf"), 0);
+  script.Finish();
 }
