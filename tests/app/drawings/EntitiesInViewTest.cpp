@@ -71,7 +71,7 @@ class EntitiesInViewTest : public testing::Test {
   RenderWindow* m_Window = nullptr;
 };
 
-TEST_F(EntitiesInViewTest, DrawingOverlapShowsThePlanOverTheModelInItsLayersColours) {
+TEST_F(EntitiesInViewTest, DrawingOverlapShowsThePlanOverTheModelUntilPressedAgainOrReplaced) {
   CCadForm* pane = m_Project->GetDrawingPanel();
   const CCadDrawing& drawing = *pane->GetDrawing();
   ClickDrawingOverlap();
@@ -100,18 +100,15 @@ TEST_F(EntitiesInViewTest, DrawingOverlapShowsThePlanOverTheModelInItsLayersColo
   }
   EXPECT_GT(checked, 0);
 
-  // Pressed again, the toggle takes the lines away.
+  // Pressed again, the toggle takes the lines away; so does opening another drawing.
   ClickDrawingOverlap();
   EXPECT_FALSE(pane->GetProjectedEntities().IsShown());
   EXPECT_EQ(YellowPixels(m_View->grabFramebuffer()), 0);
-}
-
-TEST_F(EntitiesInViewTest, OpeningAnotherDrawingTakesTheEntitiesAway) {
   ClickDrawingOverlap();
   EXPECT_GT(YellowPixels(m_View->grabFramebuffer()), 100);
   ASSERT_EQ(m_Project->LoadDrawing(m_Plan), 1);
   QTest::qWait(200);
-  EXPECT_FALSE(m_Project->GetDrawingPanel()->GetProjectedEntities().IsShown());
+  EXPECT_FALSE(pane->GetProjectedEntities().IsShown());
   EXPECT_EQ(YellowPixels(m_View->grabFramebuffer()), 0);
 }
 
