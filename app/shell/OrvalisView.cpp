@@ -1,9 +1,11 @@
 #include "app/shell/OrvalisView.h"
 
+#include <vtkCamera.h>
 #include <vtkGenericOpenGLRenderWindow.h>
 #include <vtkLookupTable.h>
 #include <vtkNew.h>
 #include <vtkRenderWindow.h>
+#include <vtkRenderer.h>
 #include <vtkScalarBarActor.h>
 #include <vtkScalarBarWidget.h>
 
@@ -92,7 +94,7 @@ void COrvalisView::paintGL() {
     if (textured) emit textureStatus(status);
   }
   QVTKOpenGLNativeWidget::paintGL();
-  if (textured && !m_TexturedPicture.isNull()) {
+  if (textured && !m_TexturedPicture.isNull() && CameraState() == m_TexturedCamera) {
     QPainter painter(this);
     painter.drawImage(rect(), m_TexturedPicture);
   }
@@ -109,6 +111,20 @@ void COrvalisView::PaintStreams() {
     m_Progress->m_Text.clear();
     m_Progress->SetPos(0);
   }
+}
+
+// The textured picture stands for the camera it was painted from: a camera moved without a
+// paint (a flight to a photograph) shows the streams until the next paint.
+std::array<double, 10> COrvalisView::CameraState() const {
+  std::array<double, 10> state{};
+  ::RenderWindow* record = GetRenderWindowRecord();
+  if (!record || !record->m_Renderer) return state;
+  vtkCamera* camera = record->m_Renderer->GetActiveCamera();
+  camera->GetPosition(&state[0]);
+  camera->GetFocalPoint(&state[3]);
+  camera->GetViewUp(&state[6]);
+  state[9] = camera->GetParallelScale();
+  return state;
 }
 
 // While a button is held the camera moves and the streams show their light sample.
@@ -147,6 +163,7 @@ QString COrvalisView::PaintTextured() {
     m_TexturedPicture =
         QImage(picture.data, picture.cols, picture.rows, int(picture.step), QImage::Format_BGR888)
             .copy();
+    m_TexturedCamera = CameraState();
     const std::string main = m_Texture->GetMainPath();
     status =
         main.empty()

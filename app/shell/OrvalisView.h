@@ -8,6 +8,7 @@
 
 #include <QBasicTimer>
 #include <QImage>
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -94,6 +95,7 @@ class COrvalisView : public QVTKOpenGLNativeWidget {
   void PaintStreams();
   QString PaintTextured();
   bool IsPaintingTextured() const;
+  std::array<double, 10> CameraState() const;
 
   COrvalisDoc* m_Document;
   CImageForm* m_ImagePanel = nullptr;
@@ -105,5 +107,6 @@ class COrvalisView : public QVTKOpenGLNativeWidget {
   Qt::MouseButtons m_ButtonsHeld = Qt::NoButton;
   std::unique_ptr<CViewTexture> m_Texture;
   QImage m_TexturedPicture;
+  std::array<double, 10> m_TexturedCamera{};
   std::vector<std::string> m_TextureProblems;
 };

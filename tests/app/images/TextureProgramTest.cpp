@@ -269,6 +269,17 @@ TEST_F(TextureProgramTest, TheTextureCommandTexturesTheViewAndDraggingShowsTheLi
   EXPECT_EQ(status.toStdString(), "Texture: main photograph " + main);
   EXPECT_GT(cv::norm(ordinary, textured, cv::NORM_L1) / ordinary.total(), 10);
 
+  // A camera moved without a paint, as a flight to a photograph moves it, shows the streams
+  // until the next paint textures the view again.
+  vtkCamera* camera = view->GetRenderWindowRecord()->m_Renderer->GetActiveCamera();
+  camera->SetParallelScale(camera->GetParallelScale() * 1.5);
+  view->RenderAgain();
+  const cv::Mat moved = ToMat(view->grabFramebuffer());
+  paintAfter([view] { view->Redraw(); });
+  const cv::Mat again = ToMat(view->grabFramebuffer());
+  SaveSideBySide({moved, again}, 400, "texture-camera-moved-and-painted.png");
+  EXPECT_GT(cv::countNonZero(NonBlack(again) != NonBlack(moved)), int(moved.total() / 10));
+
   // A drag: the view paints what the library renders, then textures again on release.
   const QPoint middle = view->rect().center();
   auto send = [view](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
