@@ -1,5 +1,6 @@
 #include "app/annotations/MediaPlayerDlg.h"
 
+#include <QAudioDeviceInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -49,6 +50,8 @@ CMediaPlayerDlg::CMediaPlayerDlg(QWidget* parent, const QString& label) : QDialo
   m_Position = new QSlider(Qt::Horizontal, this);
   m_Position->setRange(0, 0);
   m_Time = new QLabel(FormatPlayTime(0) + " / " + FormatPlayTime(0), this);
+  m_Note = new QLabel("No sound device was found: the sound cannot be heard.", this);
+  m_Note->setVisible(QAudioDeviceInfo::defaultOutputDevice().isNull());
 
   connect(m_PlayButton, &QPushButton::clicked, this, &CMediaPlayerDlg::TogglePlay);
   connect(m_Position, &QSlider::sliderMoved, m_Player, &QMediaPlayer::setPosition);
@@ -71,6 +74,7 @@ CMediaPlayerDlg::CMediaPlayerDlg(QWidget* parent, const QString& label) : QDialo
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(m_Video, 1);
   layout->addLayout(controls);
+  layout->addWidget(m_Note);
   resize(480, 80);
 }
 

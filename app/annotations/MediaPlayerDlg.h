@@ -23,6 +23,8 @@ class CMediaPlayerDlg : public QDialog {
   QPushButton* GetPlayButton() const { return m_PlayButton; }
   QSlider* GetPositionSlider() const { return m_Position; }
   QLabel* GetTimeLabel() const { return m_Time; }
+  // Says that the sound cannot be heard when the machine has no sound device.
+  QLabel* GetNote() const { return m_Note; }
   // Why the file could not be played; empty while it plays.
   QString GetProblem() const { return m_Problem; }
 
@@ -42,6 +44,7 @@ class CMediaPlayerDlg : public QDialog {
   QPushButton* m_PlayButton;
   QSlider* m_Position;
   QLabel* m_Time;
+  QLabel* m_Note;
   QString m_Path;
   QString m_Problem;
 };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAudioDeviceInfo>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QMessageBox>
@@ -249,6 +250,8 @@ TEST(LinkViewerTest, PlayerPlaysSoundAndVideo) {
   EXPECT_EQ(player.GetProblem(), "");
   EXPECT_EQ(player.windowTitle(), "Door sound");
   EXPECT_FALSE(player.GetPlayer()->isVideoAvailable());
+  EXPECT_EQ(player.GetNote()->isVisible(), QAudioDeviceInfo::defaultOutputDevice().isNull());
+  player.grab().save(Output("media-player-sound.png"));
 
   // A clip of 3 seconds, a white square moving over blue.
   ScratchFolder folder;
