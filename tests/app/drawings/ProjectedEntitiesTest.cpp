@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <array>
 
+#include "app/drawings/CadForm.h"
 #include "app/drawings/ProjectedEntities.h"
 #include "common/progress/ProgressTimeToComplete.h"
 #include "nimbex/window/RenderWindow.h"
@@ -240,6 +241,22 @@ TEST_F(ProjectedEntitiesTest, ToggleRemovesWhatItShowedAndReportsAWindowItCannot
   script.Finish();
   EXPECT_EQ(message, "Unable to project entities to 3D Model window!");
   EXPECT_FALSE(projected.IsShown());
+}
+
+TEST_F(ProjectedEntitiesTest, PaneWithoutDrawingSaysSoAndShowsNothing) {
+  CCadForm pane(nullptr);
+  pane.SetModelWindow([this] { return m_Window; });
+  const int before = ActorCount();
+  QString message;
+  ModalScript script;
+  script.Then<QMessageBox>([&](QMessageBox* box) {
+    message = box->text();
+    box->accept();
+  });
+  pane.ProjectEntities();
+  script.Finish();
+  EXPECT_EQ(message, "There is no drawing to show on the model.");
+  EXPECT_EQ(ActorCount(), before);
 }
 
 }  // namespace
