@@ -500,12 +500,18 @@ std::string QuotedStyleText(const std::string& text) {
   return quoted;
 }
 
-// A DXF value is one line, and layer names have no < > / \\ " : ; ? * | = (GDAL's writer
-// turns them into "_" in the entities: so does the layer table).
+// A DXF value is one line of at most 255 bytes (GDAL's writer cuts longer ones), and layer
+// names have no < > / \\ " : ; ? * | = (the writer turns them into "_" in the entities): the
+// layer table follows the same rules.
 std::string DxfName(const std::string& name) {
   std::string safe = name;
   for (char& c : safe)
     if (static_cast<unsigned char>(c) < 0x20 || std::strchr("<>/\\\":;?*|=", c)) c = '_';
+  if (safe.size() > 255) {
+    size_t end = 255;
+    while (end > 0 && (static_cast<unsigned char>(safe[end]) & 0xC0) == 0x80) --end;
+    safe.resize(end);
+  }
   return safe;
 }
 

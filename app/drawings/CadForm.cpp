@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <filesystem>
 
 #include "CadFile.h"
 #include "CadStoneCommands.h"
@@ -18,6 +19,8 @@
 #include "nimbex/window/RenderWindow.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr int kPaneMargin = 10;
 
@@ -116,7 +119,19 @@ int CCadForm::SaveDrawing() {
   return WriteDrawing(CadSavePath(m_Drawing->GetFileName()));
 }
 
+// Written through OGR, a drawing keeps its geometry but not its blocks, dimensions, hatches
+// or styles: before a file is first written over, it is kept as "name.bak", as CAD programs
+// do (an existing backup is left alone, so that it stays the user's own file).
 int CCadForm::WriteDrawing(const std::string& path) {
+  const fs::path backup = fs::path(path).replace_extension(".bak");
+  std::error_code failed;
+  if (fs::exists(path) && !fs::exists(backup)) fs::copy_file(path, backup, failed);
+  if (failed) {
+    m_LastError = path + " was not written over: its backup " + backup.string() +
+                  " could not be made (" + failed.message() + ").";
+    emit problem(QString::fromStdString("The drawing was not saved: " + m_LastError));
+    return 0;
+  }
   if (!CadFileSaveAs(*m_Drawing, path, m_LastError)) {
     emit problem(QString::fromStdString("The drawing was not saved: " + m_LastError));
     return 0;

@@ -50,8 +50,9 @@ class CCadForm : public QWidget {
   CCadView* GetView() const { return m_View; }
 
   // "&Save" and closing the project: a drawing that changed and has a file name is written
-  // as DXF to its file (beside it, with the extension .dxf, for a DWG). 1 when there was
-  // nothing to write or it was written; 0 with GetLastError() when writing failed.
+  // as DXF to its file (beside it, with the extension .dxf, for a DWG); a file written over
+  // is first kept as "name.bak" unless one exists. 1 when there was nothing to write or it
+  // was written; 0 with GetLastError() when writing failed.
   int SaveDrawing();
   // Asks where to save the drawing as DXF (DWG cannot be written) and writes it there.
   int SaveDrawingAs();

@@ -612,6 +612,7 @@ void CCadView::wheelEvent(QWheelEvent* event) {
       return;
     }
   }
+  if (m_Previous.empty()) PushView();
   ZoomAt(event->position(), std::pow(kZoomPerNotch, delta / 120.0));
 }
 

@@ -26,6 +26,7 @@
 #include <memory>
 
 #include "app/drawings/CadForm.h"
+#include "app/drawings/CadLayerDlg.h"
 #include "app/images/ImageForm.h"
 #include "app/projects/DataBaseHost.h"
 #include "app/projects/DataBaseSql.h"
@@ -64,6 +65,18 @@ const PresetCommand kPresetCommands[] = {
     {"Top", VIEW_TOP},   {"Bottom", VIEW_BOTTOM}, {"Front", VIEW_FRONT}, {"Back", VIEW_BACK},
     {"Left", VIEW_LEFT}, {"Right", VIEW_RIGHT},   {"N-E", VIEW_NE},      {"N-W", VIEW_NW},
     {"S-E", VIEW_SE},    {"S-W", VIEW_SW}};
+
+// The layouts of what the drawing panel holds.
+struct PanelLayoutCommand {
+  const char* label;
+  const char* tip;
+  const char* missing;
+  int content;
+};
+const PanelLayoutCommand kPanelLayoutCommands[] = {
+    {"Orthophoto", "Toggle to Orthophoto layout", "no orthophoto", CAD_PANE_ORTHOPHOTO},
+    {"Drawing", "Toggle to Drawing layout", "no CAD drawing", CAD_PANE_DRAWING},
+    {"Dem", "Toggle to Dem layout", "no elevation model", CAD_PANE_DEM}};
 
 struct DetailCommand {
   const char* label;
@@ -202,7 +215,13 @@ void CMainFrame::BuildCommandTabs() {
   QAction* link = MakeAction("Link", "Manage 3d links");
   connect(link, &QAction::triggered, this, [this] { ShowImagePanelTab(TAB_LINK); });
   AddPanel(view, "Panels", {measure, link, filters, notes});
-  AddPanel(view, "Layout", {standard, streaming});
+  QList<QAction*> layouts = {standard, streaming};
+  for (int i = 0; i < 3; ++i) {
+    QAction* action = MakeAction(kPanelLayoutCommands[i].label, kPanelLayoutCommands[i].tip);
+    connect(action, &QAction::triggered, this, [this, i] { ShowPanelLayout(i); });
+    layouts << action;
+  }
+  AddPanel(view, "Layout", layouts);
   m_TextureAction = MakeAction("Texture", "Paint the model with the colours of its photographs",
                                &CMainFrame::OnTexture);
   m_TextureAction->setCheckable(true);
@@ -218,9 +237,11 @@ void CMainFrame::BuildCommandTabs() {
   connect(overlap, &QAction::triggered, this, [this] {
     if (COrvalisFrame* project = GetActiveProject()) project->GetDrawingPanel()->ProjectEntities();
   });
-  AddPanel(view, "Drawing 3d Views", QList<QAction*>{overlap} << presets);
-  m_ProjectActions << reset << m_AnaglyphAction << measure << link << filters << notes << standard
-                   << streaming << m_TextureAction << overlap << presets;
+  QAction* layers =
+      MakeAction("Layer Properties", "Cad Layers properties", &CMainFrame::OnLayerProperties);
+  AddPanel(view, "Drawing 3d Views", QList<QAction*>{overlap, layers} << presets);
+  m_ProjectActions << reset << m_AnaglyphAction << measure << link << filters << notes << layouts
+                   << m_TextureAction << overlap << layers << presets;
 
   QWidget* stream = newPage("Stream");
   m_DetailGroup = new QActionGroup(this);
@@ -422,6 +443,7 @@ COrvalisFrame* CMainFrame::OpenProject(const QString& givenPath) {
   connect(project->GetImagePanel(), &CImageForm::helpTip, this, &CMainFrame::SetHelpText);
   connect(project->GetImagePanel(), &CImageForm::statusMessage, this,
           &CMainFrame::ShowStatusMessage);
+  connect(project->GetDrawingPanel(), &CCadForm::problem, this, &CMainFrame::ShowInformation);
   connect(view, &COrvalisView::regenerated, this, [this, project] {
     UpdateLoadedPointsStatus(project);
     emit projectRegenerated(project);
@@ -542,8 +564,32 @@ void CMainFrame::OnClose() {
   if (QMdiSubWindow* window = m_MdiArea->activeSubWindow()) window->close();
 }
 
+// A plan has one meaningful preset, the view from the top: the drawing panel shows its
+// extents for it; the side and oblique views leave the panel as it is.
 void CMainFrame::ApplyPresetView(int view) {
-  if (COrvalisFrame* project = GetActiveProject()) project->GetView()->ApplyPresetView(view);
+  COrvalisFrame* project = GetActiveProject();
+  if (!project) return;
+  project->GetView()->ApplyPresetView(view);
+  if (view == VIEW_TOP) project->GetDrawingPanel()->GetView()->ZoomExtents();
+}
+
+void CMainFrame::ShowPanelLayout(int index) {
+  const PanelLayoutCommand& command = kPanelLayoutCommands[index];
+  COrvalisFrame* project = GetActiveProject();
+  if (project && !project->ShowPanelLayout(command.content))
+    SetHelpText(QString("The drawing panel holds %1: the %2 layout shows one opened from a link")
+                    .arg(command.missing, command.label));
+}
+
+void CMainFrame::OnLayerProperties() {
+  COrvalisFrame* project = GetActiveProject();
+  CCadForm* panel = project ? project->GetDrawingPanel() : nullptr;
+  if (!panel || !panel->GetDrawing()) {
+    SetHelpText("The drawing panel holds no drawing whose layers could be shown");
+    return;
+  }
+  CCadLayerDlg dialog(*panel->GetDrawing(), *panel->GetView(), this);
+  dialog.exec();
 }
 
 void CMainFrame::OnReset() {

@@ -105,6 +105,9 @@ class CMainFrame : public QMainWindow {
   void ApplyStreamDetail(double factor);
   void ApplyColorMode(int mode);
   void ApplyPresetView(int view);
+  // The layout of the drawing panel's content, by its command's place in the Layout panel.
+  void ShowPanelLayout(int command);
+  void OnLayerProperties();
   void ApplyPointSize(int size);
 
   void ShowInformation(const QString& text);

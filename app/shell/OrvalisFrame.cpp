@@ -145,4 +145,7 @@ void COrvalisFrame::ApplyLayout() {
   const int handles = m_Splitter->handleWidth() * ((widths.images > 0) + (widths.drawing > 0));
   const int view = std::max(0, width() - widths.images - widths.drawing - handles);
   m_Splitter->setSizes({widths.images, view, widths.drawing});
+  // A panel shown for the first time takes its place only now: the sizes are given again.
+  if (m_Splitter->sizes() != QList<int>{widths.images, view, widths.drawing})
+    m_Splitter->setSizes({widths.images, view, widths.drawing});
 }
