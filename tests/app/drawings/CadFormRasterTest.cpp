@@ -4,6 +4,7 @@
 
 #include <QTest>
 #include <QWheelEvent>
+#include <algorithm>
 #include <fstream>
 #include <opencv2/imgcodecs.hpp>
 
@@ -157,10 +158,14 @@ TEST(CadFormRaster, ProjectWindowShowsOrthophotoAndDemInTheirLayouts) {
       << pane->GetLastError();
   EXPECT_EQ(project->GetLayout(), LAYOUT_ORTHOPHOTO);
   QTest::qWait(100);
-  // Shown in the pane's new width: the orthophoto fills the view's width less its margin.
-  const CadPoint left = pane->GetView()->ToDrawing(QPointF(0, 0));
-  const CadPoint right = pane->GetView()->ToDrawing(QPointF(pane->GetView()->width(), 0));
-  EXPECT_GT(900 * kPixel / (right.x - left.x), 0.8);
+  // Shown in the pane's new size: the orthophoto fills the view's width or its height, as its
+  // shape allows, less the view's margin.
+  CCadView* view = pane->GetView();
+  const CadPoint topLeft = view->ToDrawing(QPointF(0, 0));
+  const CadPoint bottomRight = view->ToDrawing(QPointF(view->width(), view->height()));
+  EXPECT_GT(std::max(900 * kPixel / (bottomRight.x - topLeft.x),
+                     600 * kPixel / (topLeft.y - bottomRight.y)),
+            0.8);
   project->grab().save(Output("orthophoto_layout.png"));
 
   // A file that is no image leaves the pane as it was and falls back to layout 3.
