@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/annotations/LinkDlg.h"
 #include "app/drawings/CadForm.h"
 #include "app/drawings/CadLayerDlg.h"
 #include "app/images/ImageForm.h"
@@ -557,6 +558,8 @@ void CMainFrame::OnAddStream() {
     ShowInformation(QString("The 3D model %1 was not loaded: %2.").arg(path, WhyNotLoaded(path)));
     return;
   }
+  // The scene is drawn about the middle of all the streams, which the new one moved.
+  project->GetLinkPage()->RebuildMarkers();
   project->GetView()->Redraw();
 }
 

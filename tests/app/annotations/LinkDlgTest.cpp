@@ -9,6 +9,7 @@
 #include <vtkRenderer.h>
 
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -344,4 +345,42 @@ TEST_F(LinkDlgTest, ADoubleClickOpensADrawingLinkInTheDrawingPaneButNoPathOutOfT
   EXPECT_EQ(said.front().front().toString(),
             "The link .\\..\\victim.dxf names .\\..\\victim.dxf, which leaves the project "
             "folder: it is not opened.");
+}
+
+TEST_F(LinkDlgTest, AStreamAddedToTheProjectLeavesTheMarkersOnTheirPoints) {
+  ASSERT_NE(Open(MakeDemoProject()), nullptr);
+  const Wml::Point3<double> anchor(m_Window->m_Center);
+  m_Page->GetPathEdit()->setText("www.example.org");
+  ASSERT_EQ(m_Page->AddLink(anchor), 1);
+  // A stream beside the site moves the middle of the window, which the scene is drawn about.
+  TestStream beside;
+  beside.offset[0] = anchor[0] + 400;
+  beside.offset[1] = anchor[1];
+  beside.offset[2] = anchor[2];
+  beside.items.push_back({});
+  beside.items.back().points = {{-1, -1, -1}, {1, 1, 1}};
+  const fs::path added = m_Folder / "beside.strm";
+  WriteTestStream(added, beside);
+  {
+    ModalScript script;
+    script.Then<QFileDialog>([&added](QFileDialog* dialog) {
+      auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+      ASSERT_NE(name, nullptr);
+      name->setText(QString::fromStdString(added.string()));
+      QTest::keyClick(name, Qt::Key_Return);
+    });
+    for (QAction* menu : m_Frame->menuBar()->actions())
+      if (menu->text() == "&File")
+        for (QAction* action : menu->menu()->actions())
+          if (action->text() == "Add &Stream") action->trigger();
+    script.Finish();
+  }
+  ASSERT_EQ(m_Frame->GetActiveProject()->GetDocument()->GetClouds().size(), 2u);
+  ASSERT_GT(m_Window->m_Center[0], anchor[0] + 100);
+  double bounds[6];
+  m_Page->GetLinks().front()->m_Actor->GetBounds(bounds);
+  for (int axis = 0; axis < 3; ++axis)
+    EXPECT_NEAR((bounds[2 * axis] + bounds[2 * axis + 1]) / 2 + m_Window->m_Center[axis],
+                anchor[axis], 1e-3)
+        << axis;
 }
