@@ -74,12 +74,21 @@ struct DxfTables {
   std::string codePage;
 };
 
+void Trim(std::string& text) {
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+  size_t first = 0;
+  while (first < text.size() && std::isspace(static_cast<unsigned char>(text[first]))) ++first;
+  text.erase(0, first);
+}
+
 class CDxfPairs {
  public:
   explicit CDxfPairs(const std::string& text) : m_Text(text) {}
+  // Values keep their spaces, as OGR keeps them in names.
   bool Next(int& code, std::string& value) {
     std::string codeLine;
     if (!Line(codeLine) || !Line(value)) return false;
+    Trim(codeLine);
     char* end = nullptr;
     const long parsed = std::strtol(codeLine.c_str(), &end, 10);
     if (end == codeLine.c_str()) return false;
@@ -94,12 +103,10 @@ class CDxfPairs {
     if (end == std::string::npos) end = m_Text.size();
     line.assign(m_Text, m_Pos, end - m_Pos);
     m_Pos = end + 1;
-    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
-    size_t first = 0;
-    while (first < line.size() && std::isspace(static_cast<unsigned char>(line[first]))) ++first;
-    line.erase(0, first);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     return true;
   }
+
   const std::string& m_Text;
   size_t m_Pos = 0;
 };
@@ -118,7 +125,10 @@ DxfTables ReadDxfTables(const std::string& text) {
   std::string value, section, table, header;
   bool expectSectionName = false, expectTableName = false;
   DxfLayer* record = nullptr;
-  while (pairs.Next(code, value)) {
+  std::string raw;
+  while (pairs.Next(code, raw)) {
+    value = raw;
+    Trim(value);
     if (code == 0) {
       record = nullptr;
       expectSectionName = value == "SECTION";
@@ -141,7 +151,7 @@ DxfTables ReadDxfTables(const std::string& text) {
     } else if (section == "HEADER" && code == 3 && header == "$DWGCODEPAGE") {
       tables.codePage = value;
     } else if (record && code == 2) {
-      record->name = value;
+      record->name = raw;
     } else if (record && code == 62) {
       const int color = ToInt(value, 7);
       record->color = std::abs(color);
@@ -406,7 +416,8 @@ void ReadFeature(CCadDrawing& drawing, OGRFeature& feature, const std::string& l
   // colour is unknown, and only an entity of a shown layer is invisible of its own.
   const int index =
       style.hasColor && !style.invisible ? CadColorIndexOf(style.color) : layer->color;
-  prototype.color = index == layer->color ? kCadColorByLayer : index;
+  // Indices of one colour (1 and 10 are both red) are told apart by the layer's.
+  prototype.color = CadGetColor(index) == CadGetColor(layer->color) ? kCadColorByLayer : index;
   prototype.visible = !(style.invisible && layer->visible);
   const int handle = feature.GetFieldIndex("EntityHandle");
   if (handle >= 0 && feature.IsFieldSetAndNotNull(handle))

@@ -296,3 +296,29 @@ TEST(CadFile, SavingNeverTurnsADwgIntoDxfNorLeavesHalfAFile) {
   EXPECT_NE(error.find(nowhere.string()), std::string::npos) << error;
   EXPECT_FALSE(fs::exists(nowhere.parent_path()));
 }
+
+// Names DXF cannot hold as they are (found by the DXF fuzzer): each layer still reads back
+// once, with its colour and its entities.
+TEST(CadFile, LayerNamesDxfCannotHoldReadBackAsOneLayerEach) {
+  ScratchFolder folder;
+  CCadDrawing drawing;
+  std::string longName;
+  for (int i = 0; i < 150; ++i) longName += "\xc3\xa6";  // 300 bytes of UTF-8
+  const std::vector<std::string> names = {" 8", "a?b", longName};
+  for (size_t i = 0; i < names.size(); ++i) {
+    CadEntity point;
+    point.layerId = drawing.AddLayer(names[i], 10 + static_cast<int>(i));
+    point.vertices = {{double(i), 0, 0}};
+    drawing.AddEntity(point);
+  }
+  const std::string path = (folder / "names.dxf").string();
+  std::string error;
+  ASSERT_EQ(CadFileSaveAs(drawing, path, error), 1) << error;
+  CCadDrawing read;
+  ASSERT_EQ(CadFileOpen(read, path, error), 1) << error;
+  EXPECT_EQ(read.CountLayers(), drawing.CountLayers());
+  ASSERT_NE(read.GetLayerByName(" 8"), nullptr);
+  ASSERT_NE(read.GetLayerByName("a_b"), nullptr);
+  for (size_t i = 0; i < names.size(); ++i)
+    EXPECT_EQ(read.GetEntityColorIndex(read.GetEntities()[i]), 10 + static_cast<int>(i)) << i;
+}
