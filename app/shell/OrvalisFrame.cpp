@@ -74,14 +74,11 @@ void COrvalisFrame::ShowLinks(bool interactive) {
 }
 
 void COrvalisFrame::OpenDrawingLink(int type, const QString& path) {
-  if (type != LINK_CAD) {
-    m_LinkPage->ReportDrawingLinkFailure(type,
-                                         "The drawing panel does not open this kind of "
-                                         "file yet.");
-    return;
-  }
-  if (!LoadDrawing(path.toStdString()))
-    m_LinkPage->ReportDrawingLinkFailure(type, m_DrawingPanel->GetLastError());
+  const std::string file = path.toStdString();
+  const int loaded = type == LINK_ORTHOPHOTO ? LoadOrthophoto(file)
+                     : type == LINK_DEM      ? LoadDem(file)
+                                             : LoadDrawing(file);
+  if (!loaded) m_LinkPage->ReportDrawingLinkFailure(type, m_DrawingPanel->GetLastError());
 }
 
 int COrvalisFrame::Save() {

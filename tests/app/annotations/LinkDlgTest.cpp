@@ -58,7 +58,8 @@ class DemoSite {
   DemoSite() {
     const fs::path las = m_Folder / "site.las";
     RunNimbex("demo-site " + Quoted(las) + " --points 200000 --seed 5 --plan " +
-              Quoted(m_Folder / "plan.dxf"));
+              Quoted(m_Folder / "plan.dxf") + " --ortho " + Quoted(m_Folder / "ortho.tif") +
+              " --ortho-pixel 0.5");
     RunNimbex("build " + Quoted(las) + " -o " + Quoted(m_Folder / "site.strm"));
     RunNimbex("demo-photos " + Quoted(las) + " " + Quoted(m_Folder / "photos") +
               " --count 2 --seed 5");
@@ -291,7 +292,8 @@ TEST_F(LinkDlgTest, TheLinkSizeSetsTheMarkersRadiusAndIsKept) {
 TEST_F(LinkDlgTest, ADoubleClickOpensADrawingLinkInTheDrawingPaneButNoPathOutOfTheProject) {
   const std::string stream = MakeDemoProject();
   fs::create_directories(m_Project / "FileLink");
-  fs::copy_file(DemoSite::Get().Folder() / "plan.dxf", m_Project / "FileLink" / "plan.dxf");
+  for (const char* name : {"plan.dxf", "ortho.tif", "ortho.tfw"})
+    fs::copy_file(DemoSite::Get().Folder() / name, m_Project / "FileLink" / name);
   // Links written beside the project before it opens, about the middle of the site.
   double anchor[3];
   ASSERT_NE(Open(stream), nullptr);
@@ -315,12 +317,20 @@ TEST_F(LinkDlgTest, ADoubleClickOpensADrawingLinkInTheDrawingPaneButNoPathOutOfT
     links.push_back(std::make_unique<CLink>());
     links.back()->m_Type = type;
   }
+  // An orthophoto, and an elevation model that is no raster, on either side of the first.
+  for (int type : {int(LINK_ORTHOPHOTO), int(LINK_DEM)}) {
+    links.push_back(std::make_unique<CLink>());
+    links.back()->m_Type = type;
+    links.back()->m_Path = type == LINK_DEM ? ".\\FileLink\\plan.dxf" : ".\\FileLink\\ortho.tif";
+    links.back()->m_Point = Wml::Point3<double>(anchor);
+    links.back()->m_Point[1] += type == LINK_DEM ? 20 : -20;
+  }
   std::string keptAs, error;
   ASSERT_EQ(SaveLinks((m_Project / "site_links.xml").string(), links, keptAs, error), 1);
 
   COrvalisFrame* project = Open(stream);
   ASSERT_NE(project, nullptr);
-  ASSERT_EQ(m_Page->GetLinks().size(), 4u);
+  ASSERT_EQ(m_Page->GetLinks().size(), 6u);
   EXPECT_EQ(m_Page->GetLinks()[2]->m_Actor, nullptr);
   ASSERT_NE(m_Page->GetLinks()[3]->m_Actor, nullptr);
   double white[3];
@@ -345,6 +355,20 @@ TEST_F(LinkDlgTest, ADoubleClickOpensADrawingLinkInTheDrawingPaneButNoPathOutOfT
   EXPECT_EQ(said.front().front().toString(),
             "The link .\\..\\victim.dxf names .\\..\\victim.dxf, which leaves the project "
             "folder: it is not opened.");
+
+  said.clear();
+
+  QTest::mouseDClick(m_View, Qt::LeftButton, {}, LookAt(*m_Page->GetLinks()[4]));
+  ASSERT_TRUE(opened.wait(2000));
+  EXPECT_TRUE(said.isEmpty()) << said.front().front().toString().toStdString();
+  EXPECT_EQ(project->GetDrawingPanel()->GetContent(), CAD_PANE_ORTHOPHOTO);
+  EXPECT_EQ(project->GetLayout(), LAYOUT_ORTHOPHOTO);
+  QTest::mouseDClick(m_View, Qt::LeftButton, {}, LookAt(*m_Page->GetLinks()[5]));
+  ASSERT_TRUE(opened.wait(2000));
+  ASSERT_EQ(said.size(), 1);
+  EXPECT_TRUE(said.front().front().toString().startsWith("Error in loading data!\n"))
+      << said.front().front().toString().toStdString();
+  EXPECT_EQ(project->GetDrawingPanel()->GetContent(), CAD_PANE_ORTHOPHOTO);
 }
 
 TEST_F(LinkDlgTest, AStreamAddedToTheProjectLeavesTheMarkersOnTheirPoints) {
