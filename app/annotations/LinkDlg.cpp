@@ -124,6 +124,8 @@ CLinkDlg::CLinkDlg(SettingsOpener openSettings, QWidget* parent)
   m_Status = new QLabel(this);
   m_Status->setObjectName("linkStatus");
   m_Status->setWordWrap(true);
+  // Room for two lines: in the narrow panel the longer lines wrap.
+  m_Status->setMinimumHeight(2 * m_Status->fontMetrics().lineSpacing() + 4);
   m_Status->setAutoFillBackground(true);
   layout->addWidget(m_Status);
   layout->addStretch();
