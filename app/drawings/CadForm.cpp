@@ -155,6 +155,24 @@ int CCadForm::SaveDrawingAs() {
   return WriteDrawing(dialog.selectedFiles().front().toStdString());
 }
 
+bool CCadForm::HasUnsavedWork() const {
+  if (!m_Drawing || !m_Drawing->IsDirty() || !m_Drawing->GetFileName().empty()) return false;
+  for (const CadEntity& entity : m_Drawing->GetEntities())
+    if (!entity.deleted && entity.type != CAD_IMAGE) return true;
+  return false;
+}
+
+int CCadForm::ConfirmDrawingClose() {
+  if (!HasUnsavedWork()) return 1;
+  const auto answer = QMessageBox::question(
+      this, "Orvalis",
+      "The drawing pane holds outlines that were never saved (for example the stones outlined "
+      "on the orthophoto).\nDo you want to save them as a DXF drawing before it is closed?",
+      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+  if (answer == QMessageBox::No) return 1;
+  return answer == QMessageBox::Yes && SaveDrawingAs();
+}
+
 RenderWindow* CCadForm::GetModelWindow() const {
   return m_ModelWindow ? m_ModelWindow() : nullptr;
 }

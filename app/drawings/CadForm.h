@@ -56,6 +56,12 @@ class CCadForm : public QWidget {
   int SaveDrawing();
   // Asks where to save the drawing as DXF (DWG cannot be written) and writes it there.
   int SaveDrawingAs();
+  // Entities drawn on a drawing that has no file (the stones outlined on an orthophoto):
+  // closing or replacing the drawing would lose them.
+  bool HasUnsavedWork() const;
+  // Before the drawing is closed or replaced: unsaved work is offered for saving as DXF.
+  // 1 when the drawing may go (nothing to keep, saved, or let go), 0 when the user cancelled.
+  int ConfirmDrawingClose();
 
   // How the pane reaches the 3D view's render window, where its entities are shown.
   void SetModelWindow(std::function<RenderWindow*()> window) { m_ModelWindow = std::move(window); }

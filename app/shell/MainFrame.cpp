@@ -371,8 +371,13 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-  m_ProgressDlg->close();
   m_MdiArea->closeAllSubWindows();
+  // A project whose unsaved drawing the user chose to keep stays open, and so does the program.
+  if (!m_MdiArea->subWindowList().isEmpty()) {
+    event->ignore();
+    return;
+  }
+  m_ProgressDlg->close();
   event->accept();
 }
 
@@ -622,7 +627,11 @@ void CMainFrame::OnStandardLayout() {
 }
 
 void CMainFrame::OnSave() {
-  if (COrvalisFrame* project = GetActiveProject()) project->Save();
+  COrvalisFrame* project = GetActiveProject();
+  if (!project) return;
+  // Outlines drawn on a drawing without a file have nowhere to go but a file the user names.
+  if (project->GetDrawingPanel()->HasUnsavedWork()) project->GetDrawingPanel()->SaveDrawingAs();
+  project->Save();
 }
 
 // A page of a panel that the layout hides brings the panel back.

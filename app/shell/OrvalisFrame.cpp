@@ -1,5 +1,6 @@
 #include "app/shell/OrvalisFrame.h"
 
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QPointer>
 #include <QSplitter>
@@ -74,6 +75,7 @@ void COrvalisFrame::ShowLinks(bool interactive) {
 }
 
 void COrvalisFrame::OpenDrawingLink(int type, const QString& path) {
+  if (!m_DrawingPanel->ConfirmDrawingClose()) return;
   const std::string file = path.toStdString();
   const int loaded = type == LINK_ORTHOPHOTO ? LoadOrthophoto(file)
                      : type == LINK_DEM      ? LoadDem(file)
@@ -96,6 +98,13 @@ int COrvalisFrame::LoadOrthophoto(const std::string& path) {
 
 int COrvalisFrame::LoadDem(const std::string& path) {
   return LoadIntoPanel(&CCadForm::LoadDem, path);
+}
+
+void COrvalisFrame::closeEvent(QCloseEvent* event) {
+  if (m_DrawingPanel->ConfirmDrawingClose())
+    event->accept();
+  else
+    event->ignore();
 }
 
 int COrvalisFrame::LoadIntoPanel(int (CCadForm::*load)(const std::string&),

@@ -53,6 +53,9 @@ class COrvalisFrame : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  // Closing the project window: work in the drawing pane that has no file is offered for
+  // saving first, and the user may cancel the close.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   int LoadIntoPanel(int (CCadForm::*load)(const std::string&), const std::string& path);

@@ -2,12 +2,20 @@
 // with clicks, the wheel and keys; the project window's layout follows what the pane holds.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
+#include <QCompleter>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QPointer>
 #include <QTest>
 #include <QWheelEvent>
 #include <algorithm>
 #include <fstream>
 #include <opencv2/imgcodecs.hpp>
 
+#include "app/drawings/CadFile.h"
 #include "app/drawings/CadForm.h"
 #include "app/drawings/CadOrthoData.h"
 #include "app/drawings/CadStoneFill.h"
@@ -185,4 +193,55 @@ TEST(CadFormRaster, ProjectWindowShowsOrthophotoAndDemInTheirLayouts) {
   EXPECT_EQ(pane->GetStatus(), "Dem: n43.tif - elevations 75.00 to 460.00");
   QTest::qWait(100);
   project->grab().save(Output("dem_layout.png"));
+}
+
+TEST(CadFormRaster, ClosingTheProjectOffersStonesOutlinedOnAnOrthophotoForSaving) {
+  ScratchFolder folder;
+  setenv("ORVALIS_HOME", (folder / "home").c_str(), 1);
+  const std::string stream = (folder / "site.strm").string();
+  WriteTestStream(stream, MakeLatticeStream(1, 8, 0));
+  auto app = StartShownProgram();
+  COrvalisFrame* project = OpenAndPaint(*app->GetMainFrame(), stream, 30000);
+  ASSERT_NE(project, nullptr);
+  CCadForm* pane = project->GetDrawingPanel();
+  ASSERT_EQ(project->LoadOrthophoto(WriteStonesOrthophoto(folder).string()), 1);
+  EXPECT_FALSE(pane->HasUnsavedWork());  // the orthophoto alone is nothing to lose
+  CCadDrawing* drawing = pane->GetDrawing();
+  CadEntity stone;
+  stone.type = CAD_POLYLINE;
+  stone.closed = true;
+  stone.layerId = drawing->GetLayerByName("Stones")->id;
+  stone.vertices = {{1010, 1985, 0}, {1012, 1985, 0}, {1012, 1987, 0}};
+  drawing->AddEntity(stone);
+  drawing->PutDirty(true);
+
+  // Cancel keeps the project open with its stone; saving writes the stones to the file named.
+  auto* window = qobject_cast<QMdiSubWindow*>(project->parentWidget());
+  const fs::path saved = folder / "stones.dxf";
+  ModalScript script;
+  script.Then<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::Cancel)->click(); })
+      .Then<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); })
+      .Then<QFileDialog>([&saved](QFileDialog* dialog) {
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        name->setText(QString::fromStdString(saved.string()));
+        if (QCompleter* completer = name->completer()) completer->popup()->hide();
+        QTest::keyClick(name, Qt::Key_Return);
+      });
+  window->close();
+  EXPECT_FALSE(window->isHidden());
+  EXPECT_EQ(app->GetMainFrame()->GetProjects().size(), 1);
+  QPointer<COrvalisFrame> closing(project);
+  window->close();
+  script.Finish();
+  ASSERT_TRUE(QTest::qWaitFor([&closing] { return closing.isNull(); }, 10000));
+  CCadDrawing read;
+  std::string error;
+  ASSERT_EQ(CadFileOpen(read, saved.string(), error), 1) << error;
+  ASSERT_NE(read.GetLayerByName("Stones"), nullptr);
+  EXPECT_EQ(std::count_if(read.GetEntities().begin(), read.GetEntities().end(),
+                          [&read](const CadEntity& entity) {
+                            return entity.layerId == read.GetLayerByName("Stones")->id;
+                          }),
+            1);
 }
