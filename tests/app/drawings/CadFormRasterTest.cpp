@@ -47,6 +47,22 @@ fs::path WriteStonesOrthophoto(const ScratchFolder& folder) {
   return path;
 }
 
+// The program, its window shown, with the project of a small lattice stream open and painted.
+struct SLatticeProject {
+  std::unique_ptr<COrvalisApp> app;
+  COrvalisFrame* project = nullptr;
+};
+
+SLatticeProject OpenLatticeProject(const ScratchFolder& folder) {
+  setenv("ORVALIS_HOME", (folder / "home").c_str(), 1);
+  const std::string stream = (folder / "site.strm").string();
+  WriteTestStream(stream, MakeLatticeStream(1, 8, 0));
+  SLatticeProject opened;
+  opened.app = StartShownProgram();
+  opened.project = OpenAndPaint(*opened.app->GetMainFrame(), stream, 30000);
+  return opened;
+}
+
 // The window pixel of the middle of stone `i`.
 QPoint StoneAt(const CCadView& view, int i) {
   return view.ToScreen(1000 + (kStones[i][0] + 0.5) * kPixel, 2000 - (kStones[i][1] + 0.5) * kPixel)
@@ -153,11 +169,8 @@ TEST(CadFormRaster, StonesAreOutlinedWithClicksWheelAndKeysOnAnOrthophoto) {
 
 TEST(CadFormRaster, ProjectWindowShowsOrthophotoAndDemInTheirLayouts) {
   ScratchFolder folder;
-  setenv("ORVALIS_HOME", (folder / "home").c_str(), 1);
-  const std::string stream = (folder / "site.strm").string();
-  WriteTestStream(stream, MakeLatticeStream(1, 8, 0));
-  auto app = StartShownProgram();
-  COrvalisFrame* project = OpenAndPaint(*app->GetMainFrame(), stream, 30000);
+  const SLatticeProject opened = OpenLatticeProject(folder);
+  COrvalisFrame* project = opened.project;
   ASSERT_NE(project, nullptr);
   ASSERT_EQ(project->GetLayout(), LAYOUT_STREAMING);
   CCadForm* pane = project->GetDrawingPanel();
@@ -197,11 +210,8 @@ TEST(CadFormRaster, ProjectWindowShowsOrthophotoAndDemInTheirLayouts) {
 
 TEST(CadFormRaster, ClosingTheProjectOffersStonesOutlinedOnAnOrthophotoForSaving) {
   ScratchFolder folder;
-  setenv("ORVALIS_HOME", (folder / "home").c_str(), 1);
-  const std::string stream = (folder / "site.strm").string();
-  WriteTestStream(stream, MakeLatticeStream(1, 8, 0));
-  auto app = StartShownProgram();
-  COrvalisFrame* project = OpenAndPaint(*app->GetMainFrame(), stream, 30000);
+  const SLatticeProject opened = OpenLatticeProject(folder);
+  COrvalisFrame* project = opened.project;
   ASSERT_NE(project, nullptr);
   CCadForm* pane = project->GetDrawingPanel();
   ASSERT_EQ(project->LoadOrthophoto(WriteStonesOrthophoto(folder).string()), 1);
@@ -230,7 +240,7 @@ TEST(CadFormRaster, ClosingTheProjectOffersStonesOutlinedOnAnOrthophotoForSaving
       });
   window->close();
   EXPECT_FALSE(window->isHidden());
-  EXPECT_EQ(app->GetMainFrame()->GetProjects().size(), 1);
+  EXPECT_EQ(opened.app->GetMainFrame()->GetProjects().size(), 1);
   QPointer<COrvalisFrame> closing(project);
   window->close();
   script.Finish();
