@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <limits>
 
+#include "app/annotations/LinkFiles.h"
 #include "app/annotations/MediaPlayerDlg.h"
 #include "nimbex/platform/Profile.h"
 
@@ -72,7 +73,8 @@ std::string NextAudioRecordPath(const std::string& projectFolder,
   CProfile settings;
   settings.Load(projectSettingsFile);
   number = std::max(settings.GetInt("Links", "nAudioLinks", 0), 0) + 1;
-  while (fs::exists(AudioRecordPath(projectFolder, number))) ++number;
+  // A name counts as taken by whatever stands there, a symbolic link included.
+  while (fs::exists(fs::symlink_status(AudioRecordPath(projectFolder, number)))) ++number;
   return AudioRecordPath(projectFolder, number);
 }
 
@@ -123,9 +125,11 @@ void CAudioRecordDlg::Record() {
     return Refuse(QString("The record device %1 cannot record PCM, 1 channel, 44100 samples per "
                           "second, 16 bits.")
                       .arg(device.deviceName()));
+  // Recordings go only into a plain FileLink folder of the project, as embedded files do.
+  std::string folderError;
+  if (FileLinkFolder(m_ProjectFolder, folderError).empty())
+    return Refuse("Error! Can't save the file");
   const std::string path = NextAudioRecordPath(m_ProjectFolder, m_SettingsFile, m_Number);
-  std::error_code error;
-  fs::create_directories(fs::path(path).parent_path(), error);
   m_File.setFileName(QString::fromStdString(path));
   if (!m_File.open(QIODevice::WriteOnly) || m_File.write(WavHeader(format, 0)) != kWavHeaderBytes)
     return Refuse("Error! Can't save the file");

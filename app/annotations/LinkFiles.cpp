@@ -108,18 +108,6 @@ bool CopyInto(const fs::path& source, const fs::path& folder, std::string& error
   return false;
 }
 
-// The project's FileLink folder, made when missing; empty when something else stands there.
-fs::path FileLinkFolder(const std::string& projectFolder, std::string& error) {
-  const fs::path folder = fs::path(projectFolder) / kFileLinkFolder;
-  std::error_code failure;
-  if (!fs::exists(fs::symlink_status(folder, failure))) fs::create_directory(folder, failure);
-  if (IsPlainFolder(folder)) return folder;
-  error = "The folder " + QuoteName(folder) +
-          " is not a plain folder of the project (it is missing, a file or a symbolic link): "
-          "the files are not embedded. Remove what stands there and add the link again.";
-  return {};
-}
-
 // The file of the FileLink folder that a stored path names, when it may be deleted; empty
 // with `why` otherwise.
 fs::path DeletableFile(const std::string& path, const fs::path& projectFolder, std::string& why) {
@@ -178,6 +166,17 @@ std::vector<fs::path> FilesOfLink(const CLink& link, const fs::path& projectFold
 }
 
 }  // namespace
+
+fs::path FileLinkFolder(const std::string& projectFolder, std::string& error) {
+  const fs::path folder = fs::path(projectFolder) / kFileLinkFolder;
+  std::error_code failure;
+  if (!fs::exists(fs::symlink_status(folder, failure))) fs::create_directory(folder, failure);
+  if (IsPlainFolder(folder)) return folder;
+  error = "The folder " + QuoteName(folder) +
+          " is not a plain folder of the project (it is missing, a file or a symbolic link): "
+          "the files are not embedded. Remove what stands there and add the link again.";
+  return {};
+}
 
 std::vector<std::string> LinkPaths(int type, const std::string& path) {
   if (type != LINK_MODEL) return {path};

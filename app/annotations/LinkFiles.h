@@ -20,12 +20,17 @@
 // - other links: the file alone.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "LinksFile.h"
 
 extern const char* const kFileLinkFolder;
+
+// The project's FileLink folder, made when missing; empty with `error` when something else
+// stands there (a file, or a symbolic link that could lead the copies out of the project).
+std::filesystem::path FileLinkFolder(const std::string& projectFolder, std::string& error);
 
 // The files a link names: a model link's ";"-separated files, any other link's one path.
 std::vector<std::string> LinkPaths(int type, const std::string& path);
